@@ -1,0 +1,167 @@
+#include "app/DiskTool.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+#include "disk/RecorderDisk.h"
+
+namespace {
+bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
+
+Console& console() { return Console::instance(); }
+}  // namespace
+
+DiskTool::DiskTool(std::int32_t argCount, char** args) : argCount(argCount), args(args) {}
+
+DiskTool::~DiskTool() = default;
+
+std::int32_t DiskTool::run() {
+    if (hasWord(1)) {
+        const char* command = args[1];
+        if (is(command, "dump")) return runDump();
+        if (is(command, "list")) return runList();
+        if (is(command, "image")) return runImage();
+        if (is(command, "movie") || is(command, "audio")) return runRecording();
+    }
+    printHelp();
+    return 1;
+}
+
+bool DiskTool::checkDisk() {
+    RecorderDisk& disk = RecorderDisk::instance();
+    if (disk.isFound()) return true;
+    console().print("\n");
+    printVersion();
+    console().print("\n");
+    console().print(disk.driveReport());
+    console().print("\n");
+    return false;
+}
+
+std::int32_t DiskTool::runDump() {
+    if (!checkDisk()) return 1;
+    if (!hasWord(2)) {
+        console().print("Angabe der Startposition fehlt\n");
+        return 1;
+    }
+    return notYetAvailable("dump");
+}
+
+std::int32_t DiskTool::runList() {
+    if (!checkDisk()) return 1;
+    return notYetAvailable("list");
+}
+
+std::int32_t DiskTool::runImage() {
+    if (!checkDisk()) return 1;
+    if (!hasWord(2)) {
+        console().print("Angabe save, load bzw. wipe fehlt\n");
+        return 1;
+    }
+    const char* sub = args[2];
+    if (is(sub, "save") || is(sub, "load") || is(sub, "wipe") || is(sub, "format")) return notYetAvailable("image");
+    console().print(TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
+    return 1;
+}
+
+std::int32_t DiskTool::runRecording() {
+    if (!hasWord(2)) {
+        console().print("Angabe save, load, delete bzw. rip fehlt\n");
+        return 1;
+    }
+    const char* sub = args[2];
+    if (is(sub, "save")) return runSaveOrDelete(true);
+    if (is(sub, "delete")) return runSaveOrDelete(false);
+    if (is(sub, "load")) return runLoad();
+    if (is(sub, "rip")) return runRip(is(args[1], "audio"));
+    console().printMessage(2, 513, TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
+    return 1;
+}
+
+std::int32_t DiskTool::runSaveOrDelete(bool save) {
+    if (!checkDisk()) return 1;
+    if (!hasWord(3)) {
+        console().print("Angabe <nr> fehlt\n");
+        return 1;
+    }
+    return notYetAvailable(save ? "save" : "delete");
+}
+
+std::int32_t DiskTool::runLoad() {
+    if (!checkDisk()) return 1;
+    if (!hasWord(3)) {
+        console().print("Angabe <dateiname> fehlt\n");
+        return 1;
+    }
+    return notYetAvailable("load");
+}
+
+bool DiskTool::isRecordingNumber(const char* word) {
+    return is(word, "0") || is(word, "00") || std::strtol(word, nullptr, 10) != 0;
+}
+
+std::int32_t DiskTool::runRip(bool) {
+    if (!hasWord(3)) {
+        console().print("Angabe <nr> oder <dateiname> fehlt\n");
+        return 1;
+    }
+    if (isRecordingNumber(args[3]) && !checkDisk()) return 1;
+    return notYetAvailable("rip");
+}
+
+std::int32_t DiskTool::notYetAvailable(const char* command) {
+    console().print(TextFormat::format("Der Befehl %s ist in dieser Version noch nicht verfuegbar!\n", command).c_str());
+    return 1;
+}
+
+void DiskTool::printVersion() { console().print("VelmoranDisk Version 0.9.6\n"); }
+
+void DiskTool::printHelp() {
+    static const char* const commonPart[] = {
+        "VelmoranDisk Version 0.9.8\n",
+        "\n",
+        "  Nutzbar auf Win9x/Me und Win2k/XP\n",
+        "  Verwendung auf eigene Gefahr !\n",
+        "\n",
+        "  list  Ausgabe des Inhaltsverzeichnis\n",
+        "\n",
+        "  movie|audio save <nr> | load <dateiname> | delete <nr> | rip <nr>|<dateiname>\n",
+        "    save             Auslesen der Aufnahme <nr> in die \n",
+        "                     Sicherungsdatei Velmoran_<nr>.vlm\n",
+        "    load             Laden der Aufnahme aus <dateiname>\n",
+        "    delete           Loeschen der Aufnahme <nr>\n",
+        "    rip <nr>         Rippen der Aufnahme <nr>\n",
+        "                     bei movie: nach Velmoran_<nr>_video/audio.pes\n",
+        "                     bei audio: nach Velmoran_<nr>.mpa\n",
+        "    rip <dateiname>  Rippen der Sicherungsdatei <dateiname>\n",
+        "                     bei movie: nach <dateiname>_video/audio.pes\n",
+        "                     bei audio: nach <dateiname>.mpa\n",
+        "\n",
+    };
+    static const char* const extendedPart[] = {
+        "Zur Entwicklungsunterstuetzung\n",
+        "\n",
+        "  image save | load | wipe | format\n",
+        "        Auslesen des Festplatteninhalt in die Datei Velmoran.img\n",
+        "        Laden des Festplatteninhalts aus Datei Velmoran.img\n",
+        "        Ueberschreiben des Festplatteninhalts mit 0x00 an allen Stellen\n",
+        "        Formatierung (inkl. wipe) der Festplatte\n",
+        "\n",
+        "  dump  <start> [<laenge>] [bigendian|littlendian]\n",
+        "        Ausgabe des Platteninhalts ab Position in der Lange\n",
+        "        Start und Laenge als HEX-Werte\n",
+        "        Laenge: Default = 0xFF (265 Bytes / 1 Sector)\n",
+        "        Format der Platte: bigendian (default) | littlendian\n",
+    };
+    printVersion();
+    for (const char* line : commonPart) console().print(line);
+    if (hasWord(1) && is(args[1], "?")) {
+        for (const char* line : extendedPart) console().print(line);
+    } else {
+        console().print("    ?                erweiterte Hilfe\n");
+    }
+    console().print("\n");
+}

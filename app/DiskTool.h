@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cstdint>
+
+// The front end: picks the command by word 1, checks its further words in a fixed order,
+// makes sure the recorder's disk was found where the command needs it, runs the command
+// and turns its result into the exit status (0 success, 1 failure or help).
+class DiskTool {
+public:
+    DiskTool(std::int32_t argCount, char** args);
+    virtual ~DiskTool();
+
+    std::int32_t run();
+
+    // True when a rip word names a recording on the disk rather than a backup file:
+    // "0", "00", or any word whose decimal reading is not 0 ("7", "07", "12abc").
+    static bool isRecordingNumber(const char* word);
+
+private:
+    std::int32_t runDump();
+    std::int32_t runList();
+    std::int32_t runImage();
+    std::int32_t runRecording();
+    std::int32_t runSaveOrDelete(bool save);
+    std::int32_t runLoad();
+    std::int32_t runRip(bool audioOnly);
+    std::int32_t notYetAvailable(const char* command);
+
+    bool checkDisk();
+    void printVersion();
+    void printHelp();
+
+    bool hasWord(std::int32_t index) const { return argCount > index; }
+
+    std::int32_t argCount;
+    char** args;
+};

@@ -1,0 +1,158 @@
+#include "disk/DiskDevice.h"
+
+#include <cstring>
+#include <string>
+
+#include "app/Console.h"
+
+DiskDevice::DiskDevice(DiskPlatform& platform) : platform(platform) {
+    handle = platform.createFile("\\\\.\\vwin32", 0, 0, 0, DiskPlatform::fileFlagDeleteOnClose);
+    if (handle == DiskPlatform::invalidHandle) {
+        backEnd = PhysicalDrive;
+        return;
+    }
+    chooseLibraryBackEnd();
+}
+
+void DiskDevice::chooseLibraryBackEnd() {
+    Console& console = Console::instance();
+    backEnd = Disk32Unavailable;
+    library = platform.loadLibrary("Disk32.DLL");
+    if (library == nullptr) {
+        console.printMessage(1, 301, "Win9x-Fehler: Disk32.DLL nicht vorhanden!\n");
+        return;
+    }
+    readDisk32 = reinterpret_cast<DiskPlatform::Disk32Function>(platform.getProcAddress(library, "ReadDisk32"));
+    if (readDisk32 == nullptr) {
+        console.printMessage(1, 302, "Win9x-Fehler: ReadDisk32-Function nicht zugreifbar!\n");
+        return;
+    }
+    writeDisk32 = reinterpret_cast<DiskPlatform::Disk32Function>(platform.getProcAddress(library, "WriteDisk32"));
+    if (writeDisk32 == nullptr) {
+        console.printMessage(1, 303, "Win9x-Fehler: WriteDisk32-Function nicht zugreifbar!\n");
+        return;
+    }
+    checkInt13Extension32 = platform.getProcAddress(library, "CheckInt13Extension32");
+    if (checkInt13Extension32 == nullptr) {
+        console.printMessage(1, 304, "Win9x-Fehler: DllCheckInt13Extension-Function nicht zugreifbar!\n");
+        return;
+    }
+    backEnd = Disk32Library;
+}
+
+DiskDevice::~DiskDevice() {
+    if (handle != DiskPlatform::invalidHandle) platform.closeHandle(handle);
+}
+
+bool DiskDevice::isUsable() const { return backEnd != Disk32Unavailable; }
+
+bool DiskDevice::open(std::int32_t index) {
+    switch (backEnd) {
+    case PhysicalDrive: {
+        const std::string path = "\\\\.\\PhysicalDrive" + std::to_string(index);
+        // Each open replaces the current drive; the drive opened before is not used again.
+        if (handle != DiskPlatform::invalidHandle) platform.closeHandle(handle);
+        handle = platform.createFile(path.c_str(), DiskPlatform::genericRead | DiskPlatform::genericWrite,
+                                     DiskPlatform::fileShareRead | DiskPlatform::fileShareWrite,
+                                     DiskPlatform::openExisting, 0);
+        return handle != DiskPlatform::invalidHandle;
+    }
+    case Disk32Library: {
+        currentSector = 0;
+        driveIndex = index;
+        std::uint8_t scratch[sectorSize];
+        return read(scratch, sectorSize) == sectorSize;
+    }
+    case Disk32Unavailable:
+        break;
+    }
+    return false;
+}
+
+bool DiskDevice::seek(std::uint64_t offset) {
+    switch (backEnd) {
+    case PhysicalDrive: {
+        const std::uint32_t low = alignToSector(static_cast<std::uint32_t>(offset));
+        std::int32_t high = static_cast<std::int32_t>(offset >> 32);
+        const std::uint32_t result =
+            platform.setFilePointer(handle, static_cast<std::int32_t>(low), &high, DiskPlatform::moveBegin);
+        return !(result == DiskPlatform::invalidSetFilePointer && platform.getLastError() != 0);
+    }
+    case Disk32Library:
+        currentSector = offset >> 9;
+        return true;
+    case Disk32Unavailable:
+        break;
+    }
+    return false;
+}
+
+std::uint32_t DiskDevice::read(void* buffer, std::uint32_t length) {
+    switch (backEnd) {
+    case PhysicalDrive: {
+        std::uint32_t delivered = 0;
+        if (!platform.readFile(handle, buffer, length, &delivered)) return 0;
+        return delivered;
+    }
+    case Disk32Library:
+        return readLibrarySectors(static_cast<std::uint8_t*>(buffer), length);
+    case Disk32Unavailable:
+        break;
+    }
+    return 0;
+}
+
+bool DiskDevice::write(const void* buffer, std::uint32_t length) {
+    switch (backEnd) {
+    case PhysicalDrive: {
+        std::uint32_t written = 0;
+        return platform.writeFile(handle, buffer, length, &written) && written == length;
+    }
+    case Disk32Library:
+        return writeLibrarySectors(static_cast<const std::uint8_t*>(buffer), length);
+    case Disk32Unavailable:
+        break;
+    }
+    return false;
+}
+
+std::uint32_t DiskDevice::callDisk32(DiskPlatform::Disk32Function function, std::uint8_t* scratch,
+                                     std::uint64_t sector) const {
+    // Only the low 32 bits of the sector number reach the library.
+    return function(0x80u + static_cast<std::uint32_t>(driveIndex), 0, 0, 1, 1, scratch,
+                    static_cast<std::uint32_t>(sector), 1);
+}
+
+std::uint32_t DiskDevice::readLibrarySectors(std::uint8_t* buffer, std::uint32_t length) {
+    const std::uint32_t sectors = length / sectorSize;
+    std::uint8_t scratch[sectorSize];
+    for (std::uint32_t k = 0; k < sectors; ++k) {
+        if (callDisk32(readDisk32, scratch, currentSector + k) == 0) return 0;
+        std::memcpy(buffer + std::size_t{sectorSize} * k, scratch, sectorSize);
+    }
+    currentSector += sectors;
+    return length;
+}
+
+bool DiskDevice::writeLibrarySectors(const std::uint8_t* buffer, std::uint32_t length) {
+    const std::uint32_t sectors = length / sectorSize;
+    std::uint8_t scratch[sectorSize];
+    for (std::uint32_t k = 0; k < sectors; ++k) {
+        std::memcpy(scratch, buffer + std::size_t{sectorSize} * k, sectorSize);
+        if (callDisk32(writeDisk32, scratch, currentSector + k) == 0) return false;
+    }
+    currentSector += sectors;
+    return true;
+}
+
+const char* DiskDevice::osFamilyName() {
+    if (!osNameText) osNameText.reset(new char[6]);
+    std::memcpy(osNameText.get(), backEnd == PhysicalDrive ? "WIN2K" : "WIN9x", 6);
+    return osNameText.get();
+}
+
+const char* DiskDevice::volumeReport() {
+    volumeReportText.clear();
+    // The logical-drive lines of the drive report come with the dump and drive report work.
+    return volumeReportText.c_str();
+}

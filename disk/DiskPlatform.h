@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define VELMORAN_WINAPI __stdcall
+#else
+#define VELMORAN_WINAPI
+#endif
+
+// The narrow set of Win32 services that raw disk access and the drive report use, behind
+// one interface so that the disk code is written once. Three implementations exist: the
+// real Win32 calls (WindowsPlatform), a POSIX layer over block devices and disk-image files
+// (PosixPlatform), and an in-memory, fault-injecting double for the tests.
+//
+// Contracts, shared by every implementation (they follow the Win32 calls of the same names):
+// - createFile: opens a device or file; returns invalidHandle on failure. "\\.\vwin32"
+//   exists only on the Windows 9x family. "\\.\PhysicalDrive<N>" names drive N.
+// - setFilePointer: moves the handle's position to (high << 32 | low) for moveBegin and
+//   returns the new low half; on failure returns invalidSetFilePointer and getLastError()
+//   is non-zero. A position past the end is not an error.
+// - readFile / writeFile: one call moves the whole length at the handle's position and
+//   advances it by the count moved. A drive has a fixed size: a read delivers the whole
+//   sectors that exist from the position on and fails (false, count 0) at or past the end;
+//   a write that does not fit wholly fails and writes nothing.
+// - loadLibrary / getProcAddress: run-time loading of the Win9x "Disk32.DLL"; null when
+//   the library or the name is missing.
+// - getLogicalDriveStrings / getDriveType / getVolumeInformation: the PC's logical drives
+//   for the drive report. getLogicalDriveStrings fills root paths, each ended by a zero
+//   byte, the list ended by an empty string, and returns the length without the last zero
+//   (or the length needed, when the buffer is too small).
+class DiskPlatform {
+public:
+    using Handle = std::intptr_t;
+    using Module = void*;
+    using Procedure = void (*)();
+    // ReadDisk32 and WriteDisk32 of "Disk32.DLL": drive (0x80 + n), four constants, the
+    // 512-byte sector buffer, the sector number and one more constant; non-zero on success.
+    using Disk32Function = std::uint32_t(VELMORAN_WINAPI*)(std::uint32_t, std::uint32_t, std::uint32_t,
+                                                           std::uint32_t, std::uint32_t, void*,
+                                                           std::uint32_t, std::uint32_t);
+
+    static constexpr Handle invalidHandle = -1;
+    static constexpr std::uint32_t invalidSetFilePointer = 0xFFFFFFFFu;
+    static constexpr std::uint32_t genericRead = 0x80000000u;
+    static constexpr std::uint32_t genericWrite = 0x40000000u;
+    static constexpr std::uint32_t fileShareRead = 1;
+    static constexpr std::uint32_t fileShareWrite = 2;
+    static constexpr std::uint32_t openExisting = 3;
+    static constexpr std::uint32_t fileFlagDeleteOnClose = 0x04000000u;
+    static constexpr std::uint32_t moveBegin = 0;
+    static constexpr std::uint32_t driveRemovable = 2;
+    static constexpr std::uint32_t driveFixed = 3;
+    static constexpr std::uint32_t driveRemote = 4;
+    static constexpr std::uint32_t driveCdrom = 5;
+
+    virtual ~DiskPlatform() = default;
+
+    // The implementation of the system the tool runs on; it lives until the process ends.
+    static DiskPlatform& system();
+
+    virtual Handle createFile(const char* name, std::uint32_t access, std::uint32_t shareMode,
+                              std::uint32_t creation, std::uint32_t flags) = 0;
+    virtual std::uint32_t setFilePointer(Handle handle, std::int32_t low, std::int32_t* high,
+                                         std::uint32_t method) = 0;
+    virtual bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) = 0;
+    virtual bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
+    virtual bool closeHandle(Handle handle) = 0;
+    virtual std::uint32_t getLastError() = 0;
+
+    virtual Module loadLibrary(const char* name) = 0;
+    virtual Procedure getProcAddress(Module module, const char* name) = 0;
+
+    virtual std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) = 0;
+    virtual std::uint32_t getDriveType(const char* rootPath) = 0;
+    virtual bool getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
+                                      std::uint32_t* serialNumber, char* fileSystemName,
+                                      std::uint32_t fileSystemNameLength) = 0;
+};

@@ -1,0 +1,208 @@
+#include "disk/PosixPlatform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "disk/DriveList.h"
+
+namespace {
+// Win32 error codes, so that callers see the same numbers on every system.
+constexpr std::uint32_t errorFileNotFound = 2;
+constexpr std::uint32_t errorAccessDenied = 5;
+constexpr std::uint32_t errorInvalidHandle = 6;
+constexpr std::uint32_t errorSectorNotFound = 27;
+constexpr std::uint32_t errorReadFault = 30;
+constexpr std::uint32_t errorInvalidParameter = 87;
+constexpr std::uint32_t errorNegativeSeek = 131;
+
+constexpr std::uint64_t sectorSize = 512;
+
+bool startsWith(const std::string& text, const char* prefix) {
+    return text.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+bool isOpticalDevice(const std::string& folder) {
+    std::ifstream type(folder + "/device/type");
+    int scsiType = -1;
+    return (type >> scsiType) && scsiType == 5;
+}
+
+std::uint64_t deviceSize(int descriptor) {
+    struct stat status;
+    if (fstat(descriptor, &status) != 0) return 0;
+    std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+#ifdef BLKGETSIZE64
+    if (S_ISBLK(status.st_mode)) {
+        std::uint64_t bytes = 0;
+        size = ioctl(descriptor, BLKGETSIZE64, &bytes) == 0 ? bytes : 0;
+    }
+#endif
+    return size - size % sectorSize;
+}
+}  // namespace
+
+DiskPlatform& DiskPlatform::system() {
+    // Never destroyed: the process-wide recorder disk closes its drive through it at exit.
+    static PosixPlatform* const platform = new PosixPlatform;
+    return *platform;
+}
+
+PosixPlatform::PosixPlatform() = default;
+
+PosixPlatform::~PosixPlatform() {
+    for (auto& entry : openDrives) ::close(entry.second.descriptor);
+}
+
+bool PosixPlatform::fail(std::uint32_t code) {
+    lastError = code;
+    return false;
+}
+
+std::vector<std::string> PosixPlatform::machineDrives(const std::string& sysBlockFolder) {
+    std::vector<std::string> names;
+    if (DIR* folder = opendir(sysBlockFolder.c_str())) {
+        while (const dirent* item = readdir(folder)) {
+            const std::string name = item->d_name;
+            if (name.empty() || name[0] == '.') continue;
+            if (startsWith(name, "loop") || startsWith(name, "ram") || startsWith(name, "zram") ||
+                startsWith(name, "dm-") || startsWith(name, "md") || startsWith(name, "sr"))
+                continue;
+            if (isOpticalDevice(sysBlockFolder + "/" + name)) continue;
+            names.push_back(name);
+        }
+        closedir(folder);
+    }
+    std::sort(names.begin(), names.end());
+    if (names.size() > 16) names.resize(16);
+    std::vector<std::string> paths;
+    for (const std::string& name : names) paths.push_back("/dev/" + name);
+    return paths;
+}
+
+std::string PosixPlatform::drivePath(int number) {
+    std::vector<std::string> drives;
+    if (!DriveList::fromEnvironment(':', &drives)) drives = machineDrives();
+    if (number < 0 || static_cast<std::size_t>(number) >= drives.size()) return std::string();
+    return drives[static_cast<std::size_t>(number)];
+}
+
+DiskPlatform::Handle PosixPlatform::createFile(const char* name, std::uint32_t, std::uint32_t, std::uint32_t,
+                                               std::uint32_t) {
+    const int number = DriveList::physicalDriveNumber(name);
+    const std::string path = number < 0 ? std::string() : drivePath(number);
+    if (path.empty()) {
+        lastError = errorFileNotFound;
+        return invalidHandle;
+    }
+    const int descriptor = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
+    if (descriptor < 0) {
+        lastError = (errno == EACCES || errno == EPERM || errno == EROFS) ? errorAccessDenied : errorFileNotFound;
+        return invalidHandle;
+    }
+    openDrives[descriptor] = OpenDrive{descriptor, deviceSize(descriptor), 0};
+    lastError = 0;
+    return descriptor;
+}
+
+PosixPlatform::OpenDrive* PosixPlatform::find(Handle handle) {
+    const auto found = openDrives.find(handle);
+    return found == openDrives.end() ? nullptr : &found->second;
+}
+
+std::uint32_t PosixPlatform::setFilePointer(Handle handle, std::int32_t low, std::int32_t* high,
+                                            std::uint32_t method) {
+    OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle), invalidSetFilePointer;
+    if (method != moveBegin) return fail(errorInvalidParameter), invalidSetFilePointer;
+    const std::int64_t highPart = high ? *high : (low < 0 ? -1 : 0);
+    const std::int64_t position =
+        static_cast<std::int64_t>((static_cast<std::uint64_t>(highPart) << 32) | static_cast<std::uint32_t>(low));
+    if (position < 0) return fail(errorNegativeSeek), invalidSetFilePointer;
+    drive->position = static_cast<std::uint64_t>(position);
+    lastError = 0;
+    return static_cast<std::uint32_t>(low);
+}
+
+bool PosixPlatform::readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) {
+    *delivered = 0;
+    OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle);
+    if (drive->position >= drive->size) return fail(errorSectorNotFound);
+    std::uint64_t wanted = std::min<std::uint64_t>(length, drive->size - drive->position);
+    auto* bytes = static_cast<char*>(buffer);
+    std::uint64_t done = 0;
+    while (done < wanted) {
+        const ssize_t got = ::pread(drive->descriptor, bytes + done, wanted - done,
+                                    static_cast<off_t>(drive->position + done));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        done += static_cast<std::uint64_t>(got);
+    }
+    // Only whole sectors count; a failure inside a sector leaves what came before it.
+    done -= done % sectorSize;
+    if (done == 0) return fail(errorReadFault);
+    drive->position += done;
+    *delivered = static_cast<std::uint32_t>(done);
+    lastError = 0;
+    return true;
+}
+
+bool PosixPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) {
+    *written = 0;
+    OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle);
+    if (drive->position > drive->size || length > drive->size - drive->position) return fail(errorSectorNotFound);
+    const auto* bytes = static_cast<const char*>(buffer);
+    std::uint64_t done = 0;
+    while (done < length) {
+        const ssize_t put = ::pwrite(drive->descriptor, bytes + done, length - done,
+                                     static_cast<off_t>(drive->position + done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) break;
+        done += static_cast<std::uint64_t>(put);
+    }
+    drive->position += done;
+    *written = static_cast<std::uint32_t>(done);
+    if (done != length) return fail(errorReadFault);
+    lastError = 0;
+    return true;
+}
+
+bool PosixPlatform::closeHandle(Handle handle) {
+    OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle);
+    ::close(drive->descriptor);
+    openDrives.erase(handle);
+    return true;
+}
+
+DiskPlatform::Module PosixPlatform::loadLibrary(const char*) {
+    // The Windows 9x disk library does not exist here.
+    lastError = errorFileNotFound;
+    return nullptr;
+}
+
+DiskPlatform::Procedure PosixPlatform::getProcAddress(Module, const char*) { return nullptr; }
+
+std::uint32_t PosixPlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {
+    // The mounted file systems are reported with the drive report work.
+    if (length > 0) buffer[0] = '\0';
+    return 0;
+}
+
+std::uint32_t PosixPlatform::getDriveType(const char*) { return 0; }
+
+bool PosixPlatform::getVolumeInformation(const char*, char*, std::uint32_t, std::uint32_t*, char*, std::uint32_t) {
+    return false;
+}

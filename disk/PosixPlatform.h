@@ -1,0 +1,53 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "disk/DiskPlatform.h"
+
+// The disk services on Linux and other POSIX systems. "\\.\vwin32" never opens, so the
+// physical-drive back end is used; "\\.\PhysicalDrive<N>" is the N-th entry of
+// VELMORAN_DRIVES (':'-separated image files or block devices) or, without the variable,
+// the N-th whole-disk block device in name order. Each drive keeps the size it had when it
+// was opened, rounded down to whole sectors; transfers are single pread/pwrite calls.
+class PosixPlatform : public DiskPlatform {
+public:
+    PosixPlatform();
+    ~PosixPlatform() override;
+
+    Handle createFile(const char* name, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
+                      std::uint32_t flags) override;
+    std::uint32_t setFilePointer(Handle handle, std::int32_t low, std::int32_t* high, std::uint32_t method) override;
+    bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override;
+    bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
+    bool closeHandle(Handle handle) override;
+    std::uint32_t getLastError() override { return lastError; }
+
+    Module loadLibrary(const char* name) override;
+    Procedure getProcAddress(Module module, const char* name) override;
+
+    std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) override;
+    std::uint32_t getDriveType(const char* rootPath) override;
+    bool getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
+                              std::uint32_t* serialNumber, char* fileSystemName,
+                              std::uint32_t fileSystemNameLength) override;
+
+    // The machine's whole-disk block devices in name order, at most 16: no loop, RAM,
+    // device-mapper, md or optical devices.
+    static std::vector<std::string> machineDrives(const std::string& sysBlockFolder = "/sys/block");
+
+private:
+    struct OpenDrive {
+        int descriptor;
+        std::uint64_t size;
+        std::uint64_t position;
+    };
+
+    std::string drivePath(int number);
+    OpenDrive* find(Handle handle);
+    bool fail(std::uint32_t code);
+
+    std::map<Handle, OpenDrive> openDrives;
+    std::uint32_t lastError = 0;
+};

@@ -1,0 +1,128 @@
+#include "disk/RecorderDisk.h"
+
+#include <cstring>
+#include <utility>
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+
+const char RecorderDisk::diskSignature[RecorderDisk::signatureSize] = "velmoran hd V1.02";
+
+namespace {
+RecorderDisk processDisk;
+}
+
+RecorderDisk::RecorderDisk(DiskPlatform* platform) : platform(platform) {}
+
+RecorderDisk::~RecorderDisk() {
+    sectorBuffer.reset();
+    reportText.clear();
+    device.reset();
+}
+
+RecorderDisk& RecorderDisk::instance() {
+    processDisk.create();
+    return processDisk;
+}
+
+DiskPlatform& RecorderDisk::platformInUse() const { return platform ? *platform : DiskPlatform::system(); }
+
+void RecorderDisk::create() {
+    if (created) return;
+    device.reset(new DiskDevice(platformInUse()));
+    if (device->isUsable()) {
+        sectorBuffer.reset(new std::uint8_t[sectorSize]());
+        found = probe();
+    }
+    created = true;
+}
+
+bool RecorderDisk::probe() {
+    for (int drive = 0; drive < driveCount; ++drive) {
+        if (!device->open(drive)) continue;
+        // A sector 0 that cannot be read must not match on what an earlier drive left.
+        std::memset(sectorBuffer.get(), 0, sectorSize);
+        device->seek(0);
+        device->read(sectorBuffer.get(), sectorSize);
+        if (std::memcmp(sectorBuffer.get(), diskSignature, signatureSize) == 0) return true;
+    }
+    const std::string message = TextFormat::format(
+        "Keine Festplatte mit der Identifikation \"%s\" vorhanden!\n", diskSignature);
+    Console::instance().printMessage(1, 1, message.c_str());
+    return false;
+}
+
+std::uint32_t RecorderDisk::readCluster(void* buffer, std::int32_t cluster, bool swap) {
+    if (!found) return 0;
+    if (!device->seek(std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize)) return 0;
+    const std::uint32_t count = device->read(buffer, clusterSize);
+    swapWords(buffer, count, swap);
+    return count;
+}
+
+bool RecorderDisk::writeCluster(void* buffer, std::int32_t cluster, bool swap) {
+    if (!found) return false;
+    swapWords(buffer, clusterSize, swap);
+    if (!device->seek(std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize)) return false;
+    return device->write(buffer, clusterSize);
+}
+
+bool RecorderDisk::readSector(void* buffer, std::uint64_t position, bool swap) {
+    if (!found) return false;
+    if (!device->seek(position)) return false;
+    if (device->read(buffer, sectorSize) < sectorSize) return false;
+    swapWords(buffer, sectorSize, swap);
+    return true;
+}
+
+bool RecorderDisk::writeSector(void* buffer, std::uint64_t position, bool swap) {
+    if (!found) return false;
+    if (!device->seek(position)) return false;
+    swapWords(buffer, sectorSize, swap);
+    return device->write(buffer, sectorSize);
+}
+
+std::uint32_t RecorderDisk::readFromStart(void* buffer, std::uint32_t length) {
+    if (!found) return 0;
+    device->seek(0);
+    return readNext(buffer, length);
+}
+
+std::uint32_t RecorderDisk::readNext(void* buffer, std::uint32_t length) {
+    if (!found) return 0;
+    return device->read(buffer, length);
+}
+
+bool RecorderDisk::rewind() {
+    if (!found) return false;
+    device->seek(0);
+    return true;
+}
+
+bool RecorderDisk::writeNext(const void* buffer, std::uint32_t length) {
+    if (!found) return false;
+    return device->write(buffer, length);
+}
+
+void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
+    if (!swap) return;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    for (std::uint32_t k = 0; k + 4 <= length; k += 4) {
+        std::swap(bytes[k], bytes[k + 3]);
+        std::swap(bytes[k + 1], bytes[k + 2]);
+    }
+}
+
+std::uint32_t RecorderDisk::swap32(std::uint32_t value) {
+    return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
+}
+
+const char* RecorderDisk::driveReport() {
+    // The drive report comes with the dump and drive report work.
+    reportText.clear();
+    return reportText.c_str();
+}
+
+bool RecorderDisk::dumpSector(std::FILE*, std::uint64_t, bool) { return false; }
+
+bool RecorderDisk::dumpRange(std::uint64_t, std::uint32_t, bool) { return false; }

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "disk/DiskDevice.h"
+
+// The process-wide handle on the recorder's hard disk. On first use it creates the raw disk
+// device and probes drives 0 to 15 for the signature in sector 0; the first drive that
+// carries it stays open for the rest of the run. Every transfer is refused while no
+// recorder disk was found. Word swapping, where asked for, reverses the four bytes of every
+// 4-byte group in place (the recorder stores big-endian words).
+class RecorderDisk {
+public:
+    static constexpr std::uint32_t sectorSize = 512;
+    static constexpr std::uint32_t clusterSize = 1048576;
+    static constexpr std::uint32_t signatureSize = 18;
+    static const char diskSignature[signatureSize];  // "velmoran hd V1.02" and a zero byte
+    static constexpr int driveCount = 16;
+
+    // Not created yet; create() probes the drives through the given platform.
+    explicit RecorderDisk(DiskPlatform* platform = nullptr);
+    virtual ~RecorderDisk();
+
+    RecorderDisk(const RecorderDisk&) = delete;
+    RecorderDisk& operator=(const RecorderDisk&) = delete;
+
+    // The process-wide recorder disk, created (and the drives probed) on the first call.
+    static RecorderDisk& instance();
+
+    // Sets up the device and probes the drives, once; later calls do nothing.
+    void create();
+    bool isFound() const { return found; }
+
+    std::uint32_t readCluster(void* buffer, std::int32_t cluster, bool swap);
+    bool writeCluster(void* buffer, std::int32_t cluster, bool swap);
+    // Positions need not be aligned: the sector that contains the position is transferred.
+    bool readSector(void* buffer, std::uint64_t position, bool swap);
+    bool writeSector(void* buffer, std::uint64_t position, bool swap);
+    std::uint32_t alignToSector(std::uint32_t value) const { return DiskDevice::alignToSector(value); }
+
+    // Sequential transfers from the start of the disk, without word swapping.
+    std::uint32_t readFromStart(void* buffer, std::uint32_t length);
+    std::uint32_t readNext(void* buffer, std::uint32_t length);
+    bool rewind();
+    bool writeNext(const void* buffer, std::uint32_t length);
+
+    // What the PC's drives and volumes look like; made only when no recorder disk was found.
+    const char* driveReport();
+    // 32 hexadecimal lines of the sector that contains the position.
+    bool dumpSector(std::FILE* stream, std::uint64_t position, bool swap);
+    bool dumpRange(std::uint64_t position, std::uint32_t length, bool swap);
+
+    // Reverses every whole 4-byte group within the length; bytes of a last partial group and
+    // everything at or past the length stay untouched.
+    static void swapWords(void* buffer, std::uint32_t length, bool swap);
+    static std::uint32_t swap32(std::uint32_t value);
+
+private:
+    bool probe();
+    DiskPlatform& platformInUse() const;
+
+    DiskPlatform* platform;
+    bool created = false;
+    bool found = false;
+    std::unique_ptr<std::uint8_t[]> sectorBuffer;
+    std::unique_ptr<DiskDevice> device;
+    std::string reportText;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "disk/DiskPlatform.h"
+
+// An in-memory stand-in for the disk services: drives are byte vectors of a fixed size, every
+// call is logged, and faults can be ordered (a drive that does not open, the k-th read or
+// write failing, "\\.\vwin32" present, the 9x library or one of its functions missing, the
+// k-th library call failing). Logical drives for the drive report come from a scripted list.
+class FakePlatform : public DiskPlatform {
+public:
+    struct Volume {
+        std::string root;
+        std::uint32_t type;
+        std::string name;
+        std::string fileSystem;
+        std::uint32_t serial;
+        bool readable;
+    };
+
+    FakePlatform();
+    ~FakePlatform() override;
+
+    // A drive of `size` bytes (rounded down to sectors), zero-filled.
+    std::vector<std::uint8_t>& addDrive(int number, std::uint64_t size);
+    std::vector<std::uint8_t>& drive(int number) { return drives.at(number); }
+    void putSignature(int number);
+
+    // Faults and the 9x family.
+    std::set<int> unopenableDrives;
+    int failReadAt = 0;   // the k-th readFile fails (counted from 1); 0: never
+    int failWriteAt = 0;  // the k-th writeFile fails
+    bool vwin32Present = false;
+    bool libraryPresent = true;
+    std::set<std::string> missingFunctions;
+    int failLibraryCallAt = 0;  // the k-th ReadDisk32/WriteDisk32 call returns 0
+
+    std::vector<Volume> volumes;
+
+    // "CreateFileA <name>", "ReadFile <length>", "SetFilePointer <position>", "ReadDisk32 <drive> <sector>" ...
+    std::vector<std::string> calls;
+    std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+    int readCount = 0;
+    int writeCount = 0;
+    int libraryCalls = 0;
+
+    Handle createFile(const char* name, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
+                      std::uint32_t flags) override;
+    std::uint32_t setFilePointer(Handle handle, std::int32_t low, std::int32_t* high, std::uint32_t method) override;
+    bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override;
+    bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
+    bool closeHandle(Handle handle) override;
+    std::uint32_t getLastError() override { return lastError; }
+    Module loadLibrary(const char* name) override;
+    Procedure getProcAddress(Module module, const char* name) override;
+    std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) override;
+    std::uint32_t getDriveType(const char* rootPath) override;
+    bool getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
+                              std::uint32_t* serialNumber, char* fileSystemName,
+                              std::uint32_t fileSystemNameLength) override;
+
+    // The library functions reach the fake that is alive.
+    std::uint32_t libraryTransfer(bool write, std::uint32_t driveNumber, void* sector, std::uint32_t lba);
+
+private:
+    struct OpenFile {
+        int drive;  // -1: "\\.\vwin32"
+        std::uint64_t position;
+    };
+
+    std::map<int, std::vector<std::uint8_t>> drives;
+    std::map<Handle, OpenFile> openFiles;
+    Handle nextHandle = 100;
+    std::uint32_t lastError = 0;
+};

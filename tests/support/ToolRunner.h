@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct ToolResult {
+    std::string output;  // standard output, byte for byte
+    int status = -1;     // exit status
+};
+
+// Runs the built VelmoranDisk as a separate process, the way a user does.
+class ToolRunner {
+public:
+    // VELMORAN_DRIVES lists `drives` (an empty string is an empty entry); the tool runs in
+    // `workFolder` when one is given.
+    static ToolResult run(const std::vector<std::string>& words, const std::vector<std::string>& drives,
+                          const std::string& workFolder = std::string());
+    // Without VELMORAN_DRIVES: the machine's own drives.
+    static ToolResult runOnMachineDrives(const std::vector<std::string>& words);
+
+private:
+    static ToolResult launch(const std::vector<std::string>& words, const std::string* drivesVariable,
+                             const std::string& workFolder);
+};
