@@ -1,16 +1,29 @@
 #include "disk/RecorderDisk.h"
 
 #include <cstring>
-#include <utility>
 
 #include "app/Console.h"
 #include "app/TextFormat.h"
+#include "disk/HexLines.h"
 
 const char RecorderDisk::diskSignature[RecorderDisk::signatureSize] = "velmoran hd V1.02";
 
 namespace {
 RecorderDisk processDisk;
+
+// The first 32 bytes of the current drive's sector 0 as two hexadecimal lines. A sector that
+// cannot be read shows zeros, not what an earlier drive left in the buffer.
+std::string firstBytesOfCurrentDrive(DiskDevice& device, std::uint8_t* sectorBuffer) {
+    constexpr std::uint32_t shownBytes = 32;
+    std::memset(sectorBuffer, 0, RecorderDisk::sectorSize);
+    const bool readable =
+        device.seek(0) && device.read(sectorBuffer, RecorderDisk::sectorSize) == RecorderDisk::sectorSize;
+    if (!readable) std::memset(sectorBuffer, 0, RecorderDisk::sectorSize);
+    std::string lines;
+    HexLines::formatHexLines(&lines, sectorBuffer, shownBytes, 0);
+    return lines;
 }
+}  // namespace
 
 RecorderDisk::RecorderDisk(DiskPlatform* platform) : platform(platform) {}
 
@@ -108,8 +121,10 @@ void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
     if (!swap) return;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
     for (std::uint32_t k = 0; k + 4 <= length; k += 4) {
-        std::swap(bytes[k], bytes[k + 3]);
-        std::swap(bytes[k + 1], bytes[k + 2]);
+        std::uint32_t word;
+        std::memcpy(&word, bytes + k, 4);
+        word = swap32(word);
+        std::memcpy(bytes + k, &word, 4);
     }
 }
 
@@ -118,11 +133,44 @@ std::uint32_t RecorderDisk::swap32(std::uint32_t value) {
 }
 
 const char* RecorderDisk::driveReport() {
-    // The drive report comes with the dump and drive report work.
-    reportText.clear();
+    create();
+    if (!sectorBuffer) sectorBuffer.reset(new std::uint8_t[sectorSize]());
+    reportText = "Diagnose der vorhanden Festplatten\n";
+    std::string missing;
+    for (int drive = 0; drive < driveCount; ++drive) {
+        if (!device->open(drive)) {
+            missing += TextFormat::format(" %d", drive);
+            continue;
+        }
+        reportText += TextFormat::format("\nDivice %d\n", drive);
+        reportText += firstBytesOfCurrentDrive(*device, sectorBuffer.get());
+    }
+    reportText += "\nDivice" + missing + " nicht vorhanden!\n";
+    reportText += "\n";
+    reportText += device->volumeReport();
+    reportText += "\n";
+    reportText += device->osFamilyName();
     return reportText.c_str();
 }
 
-bool RecorderDisk::dumpSector(std::FILE*, std::uint64_t, bool) { return false; }
+bool RecorderDisk::dumpSector(std::FILE* stream, std::uint64_t position, bool swap) {
+    if (!readSector(sectorBuffer.get(), position, swap)) return false;
+    // The lines show the sector that was read, which is the one containing the position.
+    const std::uint64_t sectorStart = position & ~std::uint64_t{sectorSize - 1};
+    HexLines::writeHexLines(stream, sectorBuffer.get(), sectorSize, sectorStart);
+    return true;
+}
 
-bool RecorderDisk::dumpRange(std::uint64_t, std::uint32_t, bool) { return false; }
+bool RecorderDisk::dumpRange(std::uint64_t position, std::uint32_t length, bool swap) {
+    // The offset is 64-bit: a length close to 4 GiB must not wrap it back to 0.
+    for (std::uint64_t offset = 0; offset < length; offset += sectorSize) {
+        if (!dumpSector(stdout, position + offset, swap)) {
+            const std::uint64_t sectorStart = (position + offset) & ~std::uint64_t{sectorSize - 1};
+            const std::string message = TextFormat::format("Sektor bei Position %s konnte nicht gelesen werden!\n",
+                                                           HexLines::positionText(sectorStart).c_str());
+            Console::instance().printMessage(1, 201, message.c_str());
+            return false;
+        }
+    }
+    return true;
+}
