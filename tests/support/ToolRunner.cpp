@@ -1,9 +1,12 @@
 #include "support/ToolRunner.h"
 
 #include <cstdlib>
+#include <memory>
 #include <stdexcept>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -69,6 +72,122 @@ ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::
     int status = 0;
     waitpid(child, &status, 0);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+#endif
+
+#ifdef _WIN32
+namespace {
+// One word of a command line, quoted so that the C runtime of the child splits it back
+// unchanged: backslashes count only in front of a quote.
+std::string quoted(const std::string& word) {
+    std::string text = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : word) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == '"') backslashes = backslashes * 2 + 1;
+        text.append(backslashes, '\\');
+        backslashes = 0;
+        text += c;
+    }
+    text.append(backslashes * 2, '\\');
+    return text + "\"";
+}
+
+// The built tool. Its build path is a POSIX path when the tests were cross-built and run
+// under wine, whose Z: drive is the POSIX root.
+std::string toolPath() {
+    std::string path = VELMORAN_TOOL_PATH;
+    if (!path.empty() && path[0] == '/') path = "Z:" + path;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+// Sets or removes an environment variable of this process for the lifetime of the object;
+// a child started meanwhile inherits it.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string* value) : name(name) {
+        const DWORD needed = GetEnvironmentVariableA(name, nullptr, 0);
+        if (needed > 0) {
+            std::string old(needed, '\0');
+            const DWORD length = GetEnvironmentVariableA(name, &old[0], needed);
+            old.resize(length);
+            previous.reset(new std::string(old));
+        }
+        SetEnvironmentVariableA(name, value ? value->c_str() : nullptr);
+    }
+    ~ScopedVariable() { SetEnvironmentVariableA(name, previous ? previous->c_str() : nullptr); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name;
+    std::unique_ptr<std::string> previous;
+};
+
+class ScopedHandle {
+public:
+    explicit ScopedHandle(HANDLE handle = nullptr) : handle(handle) {}
+    ~ScopedHandle() { close(); }
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    HANDLE get() const { return handle; }
+    HANDLE* receive() { return &handle; }
+    void close() {
+        if (handle != nullptr && handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+        handle = nullptr;
+    }
+
+private:
+    HANDLE handle;
+};
+}  // namespace
+
+ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
+                              const std::string& workFolder) {
+    SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    ScopedHandle readEnd;
+    ScopedHandle writeEnd;
+    if (!CreatePipe(readEnd.receive(), writeEnd.receive(), &inheritable, 0)) throw std::runtime_error("pipe");
+    SetHandleInformation(readEnd.get(), HANDLE_FLAG_INHERIT, 0);
+
+    const std::string program = toolPath();
+    std::string commandLine = quoted(program);
+    for (const std::string& word : words) commandLine += " " + quoted(word);
+
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = writeEnd.get();
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION child;
+    {
+        ScopedVariable drives(DriveList::variableName, drivesVariable);
+        if (!CreateProcessA(program.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr,
+                            workFolder.empty() ? nullptr : workFolder.c_str(), &startup, &child))
+            throw std::runtime_error("cannot start " + program);
+    }
+    ScopedHandle process(child.hProcess);
+    ScopedHandle thread(child.hThread);
+    // Only the child holds the write end now: the reads below end when it exits.
+    writeEnd.close();
+
+    ToolResult result;
+    char chunk[65536];
+    DWORD got = 0;
+    while (ReadFile(readEnd.get(), chunk, sizeof chunk, &got, nullptr) && got > 0)
+        result.output.append(chunk, got);
+    WaitForSingleObject(process.get(), INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(process.get(), &status);
+    result.status = static_cast<int>(status);
     return result;
 }
 #endif

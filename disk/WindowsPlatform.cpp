@@ -1,0 +1,161 @@
+#include "disk/WindowsPlatform.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "disk/DriveList.h"
+
+namespace {
+constexpr std::uint64_t sectorSize = 512;
+
+HANDLE toWin32(DiskPlatform::Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+bool failWith(DWORD code) {
+    SetLastError(code);
+    return false;
+}
+
+// The size of an open file rounded down to whole sectors; false for devices, which have none.
+bool fileSize(HANDLE file, std::uint64_t* size) {
+    LARGE_INTEGER bytes;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileSizeEx(file, &bytes) || bytes.QuadPart < 0) return false;
+    *size = static_cast<std::uint64_t>(bytes.QuadPart);
+    *size -= *size % sectorSize;
+    return true;
+}
+}  // namespace
+
+DiskPlatform& DiskPlatform::system() {
+    // Never destroyed: the process-wide recorder disk closes its drive through it at exit.
+    static WindowsPlatform* const platform = new WindowsPlatform;
+    return *platform;
+}
+
+WindowsPlatform::WindowsPlatform() = default;
+
+WindowsPlatform::~WindowsPlatform() {
+    for (const auto& entry : standInSizes) CloseHandle(toWin32(entry.first));
+}
+
+std::string WindowsPlatform::targetPath(const char* name, bool* standIn) {
+    *standIn = false;
+    const int number = DriveList::physicalDriveNumber(name);
+    std::vector<std::string> drives;
+    if (number < 0 || !DriveList::fromEnvironment(';', &drives)) return name;
+    *standIn = true;
+    if (static_cast<std::size_t>(number) >= drives.size()) return std::string();
+    return drives[static_cast<std::size_t>(number)];
+}
+
+DiskPlatform::Handle WindowsPlatform::createFile(const char* name, std::uint32_t access, std::uint32_t shareMode,
+                                                 std::uint32_t creation, std::uint32_t flags) {
+    bool standIn = false;
+    const std::string path = targetPath(name, &standIn);
+    if (path.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return invalidHandle;
+    }
+    const HANDLE file = CreateFileA(path.c_str(), access, shareMode, nullptr, creation, flags, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return invalidHandle;
+    const Handle handle = reinterpret_cast<Handle>(file);
+    std::uint64_t size = 0;
+    // A drive given by VELMORAN_DRIVES may itself be a device; that one passes straight through.
+    if (standIn && fileSize(file, &size)) standInSizes[handle] = size;
+    SetLastError(ERROR_SUCCESS);
+    return handle;
+}
+
+std::uint32_t WindowsPlatform::setFilePointer(Handle handle, std::int32_t low, std::int32_t* high,
+                                              std::uint32_t method) {
+    LONG highPart = high ? *high : 0;
+    const DWORD result = SetFilePointer(toWin32(handle), low, high ? &highPart : nullptr, method);
+    if (high) *high = highPart;
+    return result;
+}
+
+bool WindowsPlatform::currentPosition(Handle handle, std::uint64_t* position) {
+    LARGE_INTEGER distance;
+    distance.QuadPart = 0;
+    LARGE_INTEGER now;
+    if (!SetFilePointerEx(toWin32(handle), distance, &now, FILE_CURRENT)) return false;
+    *position = static_cast<std::uint64_t>(now.QuadPart);
+    return true;
+}
+
+bool WindowsPlatform::moveTo(Handle handle, std::uint64_t position) {
+    LARGE_INTEGER distance;
+    distance.QuadPart = static_cast<LONGLONG>(position);
+    return SetFilePointerEx(toWin32(handle), distance, nullptr, FILE_BEGIN) != 0;
+}
+
+bool WindowsPlatform::readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) {
+    *delivered = 0;
+    DWORD count = 0;
+    const auto standIn = standInSizes.find(handle);
+    if (standIn == standInSizes.end()) {
+        const bool done = ReadFile(toWin32(handle), buffer, length, &count, nullptr) != 0;
+        *delivered = count;
+        return done;
+    }
+    const std::uint64_t size = standIn->second;
+    std::uint64_t position = 0;
+    if (!currentPosition(handle, &position)) return false;
+    if (position >= size) return failWith(ERROR_SECTOR_NOT_FOUND);
+    const DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(length, size - position));
+    if (!ReadFile(toWin32(handle), buffer, wanted, &count, nullptr)) count = 0;
+    // Only whole sectors count; the position stays behind the last of them.
+    const DWORD whole = static_cast<DWORD>(count - count % sectorSize);
+    if (whole != count) moveTo(handle, position + whole);
+    if (whole == 0) return failWith(ERROR_READ_FAULT);
+    *delivered = whole;
+    SetLastError(ERROR_SUCCESS);
+    return true;
+}
+
+bool WindowsPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) {
+    *written = 0;
+    const auto standIn = standInSizes.find(handle);
+    if (standIn != standInSizes.end()) {
+        const std::uint64_t size = standIn->second;
+        std::uint64_t position = 0;
+        if (!currentPosition(handle, &position)) return false;
+        // A drive does not grow: what does not fit is not written at all.
+        if (position > size || length > size - position) return failWith(ERROR_SECTOR_NOT_FOUND);
+    }
+    DWORD count = 0;
+    const bool done = WriteFile(toWin32(handle), buffer, length, &count, nullptr) != 0;
+    *written = count;
+    return done;
+}
+
+bool WindowsPlatform::closeHandle(Handle handle) {
+    standInSizes.erase(handle);
+    return CloseHandle(toWin32(handle)) != 0;
+}
+
+std::uint32_t WindowsPlatform::getLastError() { return GetLastError(); }
+
+DiskPlatform::Module WindowsPlatform::loadLibrary(const char* name) { return LoadLibraryA(name); }
+
+DiskPlatform::Procedure WindowsPlatform::getProcAddress(Module module, const char* name) {
+    // The caller casts the entry point back to the library's own function type.
+    return reinterpret_cast<Procedure>(GetProcAddress(static_cast<HMODULE>(module), name));
+}
+
+std::uint32_t WindowsPlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {
+    return GetLogicalDriveStringsA(length, buffer);
+}
+
+std::uint32_t WindowsPlatform::getDriveType(const char* rootPath) { return GetDriveTypeA(rootPath); }
+
+bool WindowsPlatform::getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
+                                           std::uint32_t* serialNumber, char* fileSystemName,
+                                           std::uint32_t fileSystemNameLength) {
+    DWORD serial = 0;
+    const bool done = GetVolumeInformationA(rootPath, volumeName, volumeNameLength, &serial, nullptr, nullptr,
+                                            fileSystemName, fileSystemNameLength) != 0;
+    if (serialNumber) *serialNumber = serial;
+    return done;
+}
