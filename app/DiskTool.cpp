@@ -5,8 +5,11 @@
 #include <string>
 
 #include "app/Console.h"
+#include "app/DumpArguments.h"
 #include "app/TextFormat.h"
+#include "disk/HexLines.h"
 #include "disk/RecorderDisk.h"
+#include "fs/Directory.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -47,12 +50,36 @@ std::int32_t DiskTool::runDump() {
         console().print("Angabe der Startposition fehlt\n");
         return 1;
     }
-    return notYetAvailable("dump");
+    std::uint64_t position = 0;
+    // A word that names no position is refused like a missing one.
+    if (!DumpArguments::parseStart(args[2], &position)) {
+        console().print("Angabe der Startposition fehlt\n");
+        return 1;
+    }
+    RecorderDisk& disk = RecorderDisk::instance();
+    const std::uint32_t low = static_cast<std::uint32_t>(position);
+    const std::uint32_t alignedLow = disk.alignToSector(low);
+    position = (position & 0xFFFFFFFF00000000u) | alignedLow;
+    if (alignedLow != low) {
+        console().print(TextFormat::format("Position auf Sectorgrenze %s justiert!\n",
+                                           HexLines::positionText(position).c_str()).c_str());
+    }
+    const std::uint32_t length = hasWord(3) ? DumpArguments::parseLength(args[3]) : DumpArguments::defaultLength;
+    bool swap = true;
+    if (hasWord(4)) {
+        if (is(args[4], "littlendian")) {
+            swap = false;
+        } else if (!is(args[4], "bigendian")) {
+            console().print("Fehlerhafte Angabe fuer bigendian/littlendian!\n");
+            return 1;
+        }
+    }
+    return disk.dumpRange(position, length, swap) ? 0 : 1;
 }
 
 std::int32_t DiskTool::runList() {
     if (!checkDisk()) return 1;
-    return notYetAvailable("list");
+    return Directory::instance().list() ? 0 : 1;
 }
 
 std::int32_t DiskTool::runImage() {

@@ -1,4 +1,6 @@
-// Writes a demo recorder disk: a sparse image file that carries the recorder's signature.
+// Writes a demo recorder disk: a sparse image file with the recorder's signature, a cluster
+// allocation table sized to the image, and a few recordings in the directory whose cluster
+// chains are scattered over the disk. The recordings' clusters are zero for now.
 // Usage: MakeDemoDisk <image file> [size in MiB, default 48]
 #include <cstdio>
 #include <cstdlib>
@@ -8,12 +10,89 @@
 #include <vector>
 
 #include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
+#include "fs/DirEntry.h"
 
 namespace {
-bool writeAt(std::fstream& image, std::uint64_t position, const void* bytes, std::size_t length) {
-    image.seekp(static_cast<std::streamoff>(position));
-    image.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(length));
-    return static_cast<bool>(image);
+struct DemoRecording {
+    std::int32_t slot;
+    const char* name;
+    std::vector<std::int32_t> chain;
+    std::uint32_t sizeRemainder;  // bytes in the chain's last cluster
+};
+
+// Chains out of order on purpose, with gaps that stay free. The highest cluster used is 23.
+const DemoRecording demoRecordings[] = {
+    {0, "Tagesschau 20 Uhr", {9, 7, 12}, 734003},
+    {1, "Tatort: Mord im Schwarzwald", {6, 8, 10, 11}, 1048576},
+    {3, "Konzert im Stadtpark (100% live)", {15, 14, 20}, 12345},
+    {7, "Hoerspiel Die Schatzinsel", {23, 16}, 500000},
+};
+constexpr std::int32_t highestDemoCluster = 23;
+
+class ImageFile {
+public:
+    explicit ImageFile(const char* path) : stream(path, std::ios::binary | std::ios::in | std::ios::out) {}
+
+    bool writeAt(std::uint64_t position, const void* bytes, std::size_t length) {
+        stream.seekp(static_cast<std::streamoff>(position));
+        stream.write(static_cast<const char*>(bytes), static_cast<std::streamsize>(length));
+        return static_cast<bool>(stream);
+    }
+
+private:
+    std::fstream stream;
+};
+
+void putLittleEndian(std::uint8_t* bytes, std::uint32_t value) {
+    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<std::uint8_t>(value >> (8 * k));
+}
+
+// Table entries from byte 512 on: clusters 0 to 5 reserved, the image's data clusters free
+// unless a recording uses them, every cluster past the image's end EndOfChain.
+std::vector<std::uint8_t> tableEntries(std::int32_t clusterCount) {
+    std::vector<std::uint8_t> entries(4u * ClusterTable::maxClusterCount);
+    auto setEntry = [&](std::int32_t cluster, std::int32_t value) {
+        putLittleEndian(&entries[4u * static_cast<std::uint32_t>(cluster)], static_cast<std::uint32_t>(value));
+    };
+    for (std::int32_t cluster = 0; cluster < ClusterTable::maxClusterCount; ++cluster) {
+        const bool onDisk = cluster >= ClusterTable::firstDataCluster && cluster < clusterCount;
+        setEntry(cluster, onDisk ? ClusterTable::FreeCluster : ClusterTable::EndOfChain);
+    }
+    for (const DemoRecording& recording : demoRecordings) {
+        for (std::size_t k = 0; k < recording.chain.size(); ++k) {
+            const bool last = k + 1 == recording.chain.size();
+            setEntry(recording.chain[k], last ? ClusterTable::EndOfChain : recording.chain[k + 1]);
+        }
+    }
+    return entries;
+}
+
+// The slot as the disk holds it: name bytes word-swapped, the integer words little-endian.
+std::vector<std::uint8_t> slotBytes(const DemoRecording& recording) {
+    std::vector<std::uint8_t> slot(DirEntry::entrySize);
+    std::memcpy(slot.data(), recording.name, std::strlen(recording.name));
+    RecorderDisk::swapWords(slot.data(), DirEntry::nameFieldSize, true);
+    const auto fullClusters = static_cast<std::uint32_t>(recording.chain.size() - 1);
+    putLittleEndian(&slot[224], static_cast<std::uint32_t>(recording.chain.front()));
+    putLittleEndian(&slot[232], fullClusters + recording.sizeRemainder / RecorderDisk::clusterSize);
+    putLittleEndian(&slot[236], recording.sizeRemainder % RecorderDisk::clusterSize);
+    return slot;
+}
+
+bool writeRecorderDisk(const char* path, std::int32_t clusterCount) {
+    ImageFile image(path);
+    const std::uint64_t size = std::uint64_t(clusterCount) * RecorderDisk::clusterSize;
+    const char last = 0;
+    bool ok = image.writeAt(size - 1, &last, 1);
+    ok = ok && image.writeAt(0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+    const std::vector<std::uint8_t> entries = tableEntries(clusterCount);
+    ok = ok && image.writeAt(RecorderDisk::sectorSize, entries.data(), entries.size());
+    for (const DemoRecording& recording : demoRecordings) {
+        const std::vector<std::uint8_t> slot = slotBytes(recording);
+        ok = ok && image.writeAt(DirEntry::slotPosition(recording.slot), slot.data(), slot.size());
+    }
+    return ok;
 }
 }  // namespace
 
@@ -23,11 +102,11 @@ int main(int argc, char** argv) {
         return 2;
     }
     const long sizeMiB = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 48;
-    if (sizeMiB < 7) {
-        std::fprintf(stderr, "MakeDemoDisk: a recorder disk needs at least 7 MiB\n");
+    if (sizeMiB <= highestDemoCluster || sizeMiB > ClusterTable::maxClusterCount) {
+        std::fprintf(stderr, "MakeDemoDisk: the demo disk takes %d to %d MiB\n", highestDemoCluster + 1,
+                     ClusterTable::maxClusterCount);
         return 2;
     }
-    const std::uint64_t size = static_cast<std::uint64_t>(sizeMiB) * RecorderDisk::clusterSize;
     {
         std::ofstream create(argv[1], std::ios::binary | std::ios::trunc);
         if (!create) {
@@ -35,11 +114,7 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    std::fstream image(argv[1], std::ios::binary | std::ios::in | std::ios::out);
-    const char last = 0;
-    bool ok = writeAt(image, size - 1, &last, 1);
-    ok = ok && writeAt(image, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
-    if (!ok) {
+    if (!writeRecorderDisk(argv[1], static_cast<std::int32_t>(sizeMiB))) {
         std::fprintf(stderr, "MakeDemoDisk: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -1,0 +1,142 @@
+#include "fs/ClusterTable.h"
+
+#include <algorithm>
+
+#include "app/Console.h"
+#include "disk/RecorderDisk.h"
+
+namespace {
+ClusterTable processTable;
+
+std::int32_t readLittleEndian(const std::uint8_t* bytes) {
+    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
+                                     std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
+}
+
+void writeLittleEndian(std::uint8_t* bytes, std::int32_t value) {
+    const auto bits = static_cast<std::uint32_t>(value);
+    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<std::uint8_t>(bits >> (8 * k));
+}
+}  // namespace
+
+ClusterTable::ClusterTable() : disk(nullptr) {}
+
+ClusterTable::ClusterTable(RecorderDisk& disk) : disk(&disk) {}
+
+ClusterTable::~ClusterTable() = default;
+
+ClusterTable& ClusterTable::instance() {
+    processTable.load();
+    return processTable;
+}
+
+RecorderDisk& ClusterTable::diskInUse() const { return disk ? *disk : RecorderDisk::instance(); }
+
+void ClusterTable::load() {
+    if (loaded) return;
+    image.reset(new std::uint8_t[imageSize]());
+    RecorderDisk& recorderDisk = diskInUse();
+    // A table cluster that cannot be read stays zero; the disk was found, so this is rare.
+    for (std::int32_t k = 0; k < tableClusterCount; ++k)
+        recorderDisk.readCluster(image.get() + std::size_t(k) * RecorderDisk::clusterSize, k, false);
+    findLastCluster();
+    searchStart = firstDataCluster;
+    loaded = true;
+}
+
+// The disk ends after the highest data cluster whose entry is not EndOfChain.
+void ClusterTable::findLastCluster() {
+    std::int32_t cluster = maxClusterCount - 1;
+    while (cluster >= firstDataCluster && entryOf(cluster) == EndOfChain) --cluster;
+    lastDiskCluster = std::max(cluster, firstDataCluster - 1);
+}
+
+std::uint8_t* ClusterTable::entryBytes(std::int32_t cluster) const {
+    return image.get() + 4 * (std::size_t(cluster) + headerEntryCount);
+}
+
+std::int32_t ClusterTable::entryOf(std::int32_t cluster) const {
+    if (!image || !isTableCluster(cluster)) return EndOfChain;
+    return readLittleEndian(entryBytes(cluster));
+}
+
+void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
+    if (!image || !isTableCluster(cluster)) return;
+    writeLittleEndian(entryBytes(cluster), value);
+    if (value == FreeCluster && cluster >= firstDataCluster) searchStart = std::min(searchStart, cluster);
+}
+
+std::int32_t ClusterTable::allocate() {
+    for (std::int32_t cluster = searchStart; cluster <= lastDiskCluster; ++cluster) {
+        if (entryOf(cluster) != FreeCluster) continue;
+        setEntry(cluster, EndOfChain);
+        searchStart = cluster + 1;
+        return cluster;
+    }
+    searchStart = lastDiskCluster + 1;
+    return -1;
+}
+
+std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
+    // A cluster handed out behind a cluster outside the table could never be found again.
+    if (!isTableCluster(previous)) return -1;
+    const std::int32_t cluster = allocate();
+    setEntry(previous, cluster);
+    return cluster;
+}
+
+bool ClusterTable::freeChain(std::int32_t first) {
+    // A damaged chain ends the walk where it leaves the data clusters or meets a free entry.
+    // Every freed cluster reads free afterwards, so a loop ends when it comes round; the
+    // step bound is a second guard.
+    std::int32_t cluster = first;
+    for (std::int32_t steps = 0; steps < maxClusterCount; ++steps) {
+        if (cluster < firstDataCluster || !isTableCluster(cluster)) break;
+        const std::int32_t next = entryOf(cluster);
+        if (next == FreeCluster) break;
+        setEntry(cluster, FreeCluster);
+        cluster = next;
+    }
+    return writeBack();
+}
+
+std::uint32_t ClusterTable::percentFree() const {
+    std::uint32_t freeCount = 0;
+    std::uint32_t usedCount = 0;
+    for (std::int32_t cluster = firstDataCluster; cluster <= lastDiskCluster; ++cluster) {
+        if (entryOf(cluster) == FreeCluster)
+            ++freeCount;
+        else
+            ++usedCount;
+    }
+    if (freeCount + usedCount == 0) return 0;
+    return (100 * freeCount) / (freeCount + usedCount);
+}
+
+bool ClusterTable::writeBack() {
+    if (!image) return false;
+    RecorderDisk& recorderDisk = diskInUse();
+    bool ok = true;
+    for (std::int32_t k = 0; k < tableClusterCount; ++k)
+        ok = recorderDisk.writeCluster(image.get() + std::size_t(k) * RecorderDisk::clusterSize, k, false) && ok;
+    return ok;
+}
+
+bool ClusterTable::buildForFormat() {
+    if (!image) return false;
+    for (std::int32_t cluster = 0; cluster <= firstDataCluster; ++cluster) setEntry(cluster, EndOfChain);
+    RecorderDisk& recorderDisk = diskInUse();
+    Console& console = Console::instance();
+    std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[RecorderDisk::clusterSize]);
+    console.startProgress(static_cast<std::uint64_t>(std::max(dataClusterCount(), 0)));
+    std::int32_t cluster = firstDataCluster;
+    for (; cluster < maxClusterCount; ++cluster) {
+        if (recorderDisk.readCluster(scratch.get(), cluster, false) != RecorderDisk::clusterSize) break;
+        console.stepProgress();
+        setEntry(cluster, FreeCluster);
+    }
+    console.finishProgress();
+    for (; cluster < maxClusterCount; ++cluster) setEntry(cluster, EndOfChain);
+    scratch.reset();
+    return writeBack();
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+class RecorderDisk;
+
+// The cluster allocation table of the recorder's disk, held in memory as one image of
+// clusters 0 to 4. Its first sector is the signature sector; the 32-bit entry of cluster c
+// follows at byte 512 + 4 * c, least significant byte first and never word-swapped.
+// An entry is FreeCluster, EndOfChain or the number of the next cluster of the chain.
+//
+// Cluster numbers that lie outside the table are answered as EndOfChain and never touch
+// memory outside the image, so a damaged directory entry or chain cannot corrupt the table.
+class ClusterTable {
+public:
+    static constexpr std::int32_t FreeCluster = 0;
+    static constexpr std::int32_t EndOfChain = -1;
+
+    static constexpr std::int32_t tableClusterCount = 5;
+    static constexpr std::int32_t directoryCluster = 5;
+    static constexpr std::int32_t firstDataCluster = 6;
+    static constexpr std::int32_t headerEntryCount = 128;  // the signature sector, in words
+    static constexpr std::int32_t maxClusterCount = 0x13FF80;
+    static constexpr std::int32_t lastEntryIndex = 0x13FFFF;
+
+    // The process-wide table, on the process-wide recorder disk.
+    ClusterTable();
+    // A table on the given disk; call load() before use.
+    explicit ClusterTable(RecorderDisk& disk);
+    virtual ~ClusterTable();
+
+    ClusterTable(const ClusterTable&) = delete;
+    ClusterTable& operator=(const ClusterTable&) = delete;
+
+    // The process-wide table, loaded from the disk on the first call.
+    static ClusterTable& instance();
+
+    // Reads clusters 0 to 4 and finds the last cluster of the disk; once.
+    void load();
+    bool isLoaded() const { return loaded; }
+
+    std::int32_t entryOf(std::int32_t cluster) const;
+    // The lowest free data cluster, marked EndOfChain; -1 when none is free.
+    std::int32_t allocate();
+    // Like allocate, and the result (also -1) becomes the entry of `previous`.
+    std::int32_t allocateAfter(std::int32_t previous);
+    // Frees the chain from `first` on and writes the table back; the write-back's success.
+    bool freeChain(std::int32_t first);
+    // Whole percent of the data clusters that are free; 0 on a disk without data clusters.
+    std::uint32_t percentFree() const;
+
+    std::int32_t lastCluster() const { return lastDiskCluster; }
+    std::int32_t dataClusterCount() const { return lastDiskCluster - (firstDataCluster - 1); }
+
+    bool writeBack();
+    // Marks every data cluster that reads in full as free and all after the first one that
+    // does not as EndOfChain, with a progress meter, then writes the table back.
+    bool buildForFormat();
+
+    static bool isTableCluster(std::int32_t cluster) { return cluster >= 0 && cluster < maxClusterCount; }
+
+private:
+    static constexpr std::uint32_t imageSize = 5u * 1048576u;
+
+    RecorderDisk& diskInUse() const;
+    std::uint8_t* entryBytes(std::int32_t cluster) const;
+    void setEntry(std::int32_t cluster, std::int32_t value);
+    void findLastCluster();
+
+    RecorderDisk* disk;  // none: the process-wide recorder disk
+    bool loaded = false;
+    std::unique_ptr<std::uint8_t[]> image;
+    std::int32_t lastDiskCluster = firstDataCluster - 1;
+    // No cluster below this one is free: allocate starts its first-fit scan here.
+    std::int32_t searchStart = firstDataCluster;
+};

@@ -1,0 +1,98 @@
+#include "fs/DirEntry.h"
+
+#include <cstring>
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "transfer/HostFileReader.h"
+#include "transfer/HostFileWriter.h"
+
+namespace {
+// The slot's half of its 512-byte sector.
+std::uint32_t halfOffset(std::int32_t slot) { return DirEntry::entrySize * std::uint32_t(slot % 2); }
+}  // namespace
+
+DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot)
+    : disk(&disk), slot(slot), bytes(new std::uint8_t[entrySize]()) {
+    if (slot < 0) return;
+    std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
+    if (!disk.readSector(sector.get(), slotPosition(slot), true)) return;
+    const std::uint8_t* half = sector.get() + halfOffset(slot);
+    if (half[0] == 0 && half[1] == 0 && half[2] == 0 && half[3] == 0) return;
+    std::memcpy(bytes.get(), half, entrySize);
+    // The whole sector was swapped on reading; the integer words are stored unswapped.
+    swapIntegerWords(bytes.get());
+    valid = true;
+}
+
+DirEntry::DirEntry(HostFileReader& reader) : disk(nullptr), slot(-1), bytes(new std::uint8_t[entrySize]()) {
+    valid = readFrom(reader);
+}
+
+DirEntry::~DirEntry() = default;
+
+void DirEntry::swapIntegerWords(std::uint8_t* entryImage) {
+    RecorderDisk::swapWords(entryImage + nameFieldSize, entrySize - nameFieldSize, true);
+}
+
+std::uint32_t DirEntry::fieldAt(std::uint32_t offset) const {
+    const std::uint8_t* field = bytes.get() + offset;
+    return std::uint32_t{field[0]} | std::uint32_t{field[1]} << 8 | std::uint32_t{field[2]} << 16 |
+           std::uint32_t{field[3]} << 24;
+}
+
+std::string DirEntry::name() const {
+    if (!valid) return std::string();
+    const char* text = reinterpret_cast<const char*>(bytes.get());
+    // A name that fills the whole field has no terminator; it ends at the field's end.
+    const void* terminator = std::memchr(text, 0, nameFieldSize);
+    return std::string(text, terminator ? static_cast<const char*>(terminator) - text : nameFieldSize);
+}
+
+std::int32_t DirEntry::firstCluster() const { return valid ? static_cast<std::int32_t>(fieldAt(firstClusterOffset)) : -1; }
+
+void DirEntry::setFirstCluster(std::int32_t cluster) {
+    const auto bits = static_cast<std::uint32_t>(cluster);
+    for (int k = 0; k < 4; ++k) bytes[firstClusterOffset + k] = static_cast<std::uint8_t>(bits >> (8 * k));
+}
+
+std::uint32_t DirEntry::startOffset() const { return valid ? fieldAt(startOffsetOffset) : 0; }
+
+std::uint32_t DirEntry::sizeMiB() const { return valid ? fieldAt(sizeMiBOffset) : 0; }
+
+std::uint32_t DirEntry::sizeRemainder() const { return valid ? fieldAt(sizeRemainderOffset) : 0; }
+
+std::uint64_t DirEntry::sizeBytes() const {
+    return std::uint64_t{sizeMiB()} * RecorderDisk::clusterSize + sizeRemainder();
+}
+
+void DirEntry::clear() {
+    if (!valid) return;
+    std::memset(bytes.get(), 0, entrySize);
+    valid = false;
+    writeBack();
+}
+
+void DirEntry::writeBack() {
+    if (!disk || slot < 0) return;
+    std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
+    // Without the sector's present content the neighbouring slot would be overwritten.
+    if (!disk->readSector(sector.get(), slotPosition(slot), true)) return;
+    std::uint8_t* half = sector.get() + halfOffset(slot);
+    std::memcpy(half, bytes.get(), entrySize);
+    // writeSector swaps the whole sector; the integer words must reach the disk unswapped.
+    swapIntegerWords(half);
+    disk->writeSector(sector.get(), slotPosition(slot), true);
+}
+
+bool DirEntry::readFrom(HostFileReader& reader) {
+    if (reader.readSome(bytes.get(), entrySize) == entrySize) {
+        valid = true;
+        return true;
+    }
+    Console::instance().print(TextFormat::format("Laengenfehler beim Lesen des Entrys %d!\n", slot).c_str());
+    return false;
+}
+
+bool DirEntry::writeTo(HostFileWriter& writer) const { return writer.write(bytes.get(), entrySize); }

@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class HostFileReader;
+class HostFileWriter;
+class RecorderDisk;
+
+// One directory slot: a 256-byte entry image, the same bytes as in a backup file. The name
+// is a NUL-terminated string from offset 0 within the first 212 bytes; the eleven 32-bit
+// words from offset 212 on are little-endian. On the disk the name bytes are stored
+// word-swapped and the eleven words as they are; reading and writing a slot convert.
+class DirEntry {
+public:
+    static constexpr std::uint32_t entrySize = 256;
+    static constexpr std::uint32_t nameFieldSize = 212;
+    static constexpr std::uint64_t directoryPosition = 5ull * 1048576;
+
+    // Reads slot `slot` from the disk; the entry is valid when its sector could be read and
+    // the slot's first four bytes are not all zero.
+    DirEntry(RecorderDisk& disk, std::int32_t slot);
+    // An entry read from a backup file; it belongs to no slot (index -1).
+    explicit DirEntry(HostFileReader& reader);
+    virtual ~DirEntry();
+
+    DirEntry(const DirEntry&) = delete;
+    DirEntry& operator=(const DirEntry&) = delete;
+
+    std::int32_t index() const { return slot; }
+    bool isValid() const { return valid; }
+
+    // Empty for an invalid entry; at most 212 characters, also without a terminator.
+    std::string name() const;
+    std::int32_t firstCluster() const;  // -1 when invalid
+    void setFirstCluster(std::int32_t cluster);
+    std::uint32_t startOffset() const;  // 0 when invalid, as are the sizes
+    std::uint32_t sizeMiB() const;
+    std::uint32_t sizeRemainder() const;
+    std::uint64_t sizeBytes() const;
+
+    // The raw image, for backup files and tests.
+    const std::uint8_t* image() const { return bytes.get(); }
+
+    // Zeroes a valid entry and writes it to its slot; an invalid entry stays as it is.
+    void clear();
+    // Writes the image into the entry's slot; the other slot of the sector keeps its bytes.
+    void writeBack();
+    // Exactly 256 bytes make the entry valid; fewer print a message and return false.
+    bool readFrom(HostFileReader& reader);
+    bool writeTo(HostFileWriter& writer) const;
+
+    static std::uint64_t slotPosition(std::int32_t slot) { return directoryPosition + std::uint64_t(slot) * entrySize; }
+
+private:
+    static constexpr std::uint32_t firstClusterOffset = 224;
+    static constexpr std::uint32_t startOffsetOffset = 228;
+    static constexpr std::uint32_t sizeMiBOffset = 232;
+    static constexpr std::uint32_t sizeRemainderOffset = 236;
+
+    std::uint32_t fieldAt(std::uint32_t offset) const;
+    // Reverses the four bytes of each of the eleven words behind the name field.
+    static void swapIntegerWords(std::uint8_t* entryImage);
+
+    RecorderDisk* disk;  // none for an entry from a backup file
+    std::int32_t slot;
+    bool valid = false;
+    std::unique_ptr<std::uint8_t[]> bytes;
+};

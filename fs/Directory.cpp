@@ -1,0 +1,76 @@
+#include "fs/Directory.h"
+
+#include <cinttypes>
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
+
+namespace {
+Directory processDirectory;
+}
+
+Directory::Directory() : disk(nullptr), table(nullptr) {}
+
+Directory::Directory(RecorderDisk& disk, ClusterTable& table) : disk(&disk), table(&table) {}
+
+Directory::~Directory() = default;
+
+Directory& Directory::instance() {
+    processDirectory.load();
+    return processDirectory;
+}
+
+RecorderDisk& Directory::diskInUse() const { return disk ? *disk : RecorderDisk::instance(); }
+
+ClusterTable& Directory::tableInUse() const { return table ? *table : ClusterTable::instance(); }
+
+void Directory::load() {
+    if (loaded) return;
+    RecorderDisk& recorderDisk = diskInUse();
+    entries.clear();
+    entries.reserve(entryCount);
+    for (std::int32_t slot = 0; slot < entryCount; ++slot) entries.emplace_back(new DirEntry(recorderDisk, slot));
+    loaded = true;
+}
+
+DirEntry* Directory::entryAt(std::int32_t slot) const {
+    if (slot < 0 || slot >= static_cast<std::int32_t>(entries.size())) return nullptr;
+    DirEntry* entry = entries[static_cast<std::size_t>(slot)].get();
+    return entry->isValid() ? entry : nullptr;
+}
+
+DirEntry* Directory::firstUsed() {
+    cursor = -1;
+    return nextUsed();
+}
+
+DirEntry* Directory::nextUsed() {
+    const auto count = static_cast<std::int32_t>(entries.size());
+    while (cursor < count) {
+        ++cursor;
+        if (DirEntry* entry = entryAt(cursor)) return entry;
+    }
+    return nullptr;
+}
+
+DirEntry* Directory::firstFree() const {
+    for (const std::unique_ptr<DirEntry>& entry : entries)
+        if (!entry->isValid()) return entry.get();
+    return nullptr;
+}
+
+bool Directory::list() {
+    if (!diskInUse().isFound()) return false;
+    Console& console = Console::instance();
+    for (DirEntry* entry = firstUsed(); entry; entry = nextUsed()) {
+        // A size is at most 2^32 + 4095 MiB; it is printed unsigned so no size shows negative.
+        const std::uint64_t mebibytes = entry->sizeBytes() / RecorderDisk::clusterSize;
+        console.print(TextFormat::format("%02i %-30s %4" PRIu64 " MB\n", entry->index(), entry->name().c_str(),
+                                         mebibytes)
+                          .c_str());
+    }
+    console.print(TextFormat::format("-- %d Prozent frei\n", static_cast<int>(tableInUse().percentFree())).c_str());
+    return true;
+}

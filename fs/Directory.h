@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "fs/DirEntry.h"
+
+class ClusterTable;
+class RecorderDisk;
+
+// The recorder's table of contents: 4096 slots of 256 bytes in cluster 5, all read into
+// memory on first use (one sector read per slot) and looked up there afterwards.
+// Slot numbers are the recording numbers that the commands take.
+class Directory {
+public:
+    static constexpr std::int32_t entryCount = 4096;
+
+    // The process-wide directory, on the process-wide recorder disk and cluster table.
+    Directory();
+    // A directory on the given disk; `table` is used by list. Call load() before use.
+    Directory(RecorderDisk& disk, ClusterTable& table);
+    virtual ~Directory();
+
+    Directory(const Directory&) = delete;
+    Directory& operator=(const Directory&) = delete;
+
+    // The process-wide directory, loaded on the first call.
+    static Directory& instance();
+
+    void load();
+    bool isLoaded() const { return loaded; }
+
+    // The entry of a valid slot; none for a free slot or a number outside 0 to 4095.
+    DirEntry* entryAt(std::int32_t slot) const;
+    // Valid entries in ascending slot order; one iteration at a time.
+    DirEntry* firstUsed();
+    DirEntry* nextUsed();
+    // The lowest slot that holds no recording; none when all are used.
+    DirEntry* firstFree() const;
+
+    // Prints a line per recording and the free share of the disk; false when the recorder
+    // disk was not found.
+    bool list();
+
+private:
+    RecorderDisk& diskInUse() const;
+    ClusterTable& tableInUse() const;
+
+    RecorderDisk* disk;   // none: the process-wide recorder disk
+    ClusterTable* table;  // none: the process-wide cluster table
+    bool loaded = false;
+    std::vector<std::unique_ptr<DirEntry>> entries;
+    std::int32_t cursor = -1;
+};

@@ -1,0 +1,26 @@
+#include "fs/Recording.h"
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+#include "fs/Directory.h"
+
+Recording::Recording(std::int32_t number) : slotNumber(number) { findByNumber(Directory::instance()); }
+
+Recording::Recording(FirstFreeSlot) { findFirstFree(Directory::instance()); }
+
+Recording::Recording(Directory& directory, std::int32_t number) : slotNumber(number) { findByNumber(directory); }
+
+Recording::Recording(Directory& directory, FirstFreeSlot) { findFirstFree(directory); }
+
+Recording::~Recording() = default;
+
+void Recording::findByNumber(Directory& directory) {
+    recordingEntry = directory.entryAt(slotNumber);
+    if (!recordingEntry)
+        Console::instance().printMessage(2, 5, TextFormat::format("Eintrag %d nicht gueltig!\n", slotNumber).c_str());
+}
+
+void Recording::findFirstFree(Directory& directory) {
+    recordingEntry = directory.firstFree();
+    if (!recordingEntry) Console::instance().printMessage(1, 6, "Inhaltsverzeichnis voll!");
+}

@@ -1,0 +1,14 @@
+#include "transfer/HostFile.h"
+
+#include "app/Console.h"
+#include "app/TextFormat.h"
+
+HostFile::HostFile(const std::string& path, const char* mode) : filePath(path), stream(std::fopen(path.c_str(), mode)) {
+    if (!stream) report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));
+}
+
+HostFile::~HostFile() = default;
+
+void HostFile::report(int number, const std::string& text) const {
+    Console::instance().printMessage(0, number, text.c_str());
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+// A file on the PC, opened in binary mode so that no line-end or end-of-file translation
+// takes place. The path is kept whole, whatever its length, for the messages. The file is
+// closed when the object goes; a failure while closing is not reported.
+class HostFile {
+public:
+    virtual ~HostFile();
+
+    HostFile(const HostFile&) = delete;
+    HostFile& operator=(const HostFile&) = delete;
+
+    bool isOpen() const { return stream != nullptr; }
+    const std::string& path() const { return filePath; }
+
+protected:
+    // Opens the file with the fopen mode; prints the open failure (0, 201) when it cannot.
+    HostFile(const std::string& path, const char* mode);
+
+    std::FILE* file() const { return stream.get(); }
+    // Hands a fully composed failure message (severity 0) to the console.
+    void report(int number, const std::string& text) const;
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    std::string filePath;
+    std::unique_ptr<std::FILE, Closer> stream;
+};

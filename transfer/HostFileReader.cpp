@@ -1,0 +1,26 @@
+#include "transfer/HostFileReader.h"
+
+#include "app/TextFormat.h"
+
+HostFileReader::HostFileReader(const std::string& path) : HostFile(path, "rb") {}
+
+HostFileReader::~HostFileReader() = default;
+
+bool HostFileReader::readExact(void* buffer, std::size_t length) {
+    if (!isOpen()) return false;
+    if (std::fread(buffer, 1, length, file()) == length) return true;
+    if (std::ferror(file()))
+        report(202, TextFormat::format("Fehler beim Lesen der Datei %s!\n", path().c_str()));
+    else
+        report(204, TextFormat::format("Nicht ausreichende Bytes verf\xFCgbar beim Lesen der Datei %s!\n", path().c_str()));
+    // The stream stays usable for later calls.
+    std::clearerr(file());
+    return false;
+}
+
+std::size_t HostFileReader::readSome(void* buffer, std::size_t length) {
+    if (!isOpen()) return 0;
+    const std::size_t count = std::fread(buffer, 1, length, file());
+    std::clearerr(file());
+    return count;
+}

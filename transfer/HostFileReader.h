@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "transfer/HostFile.h"
+
+// Reads a file on the PC byte for byte. Callers test isOpen before reading.
+class HostFileReader : public HostFile {
+public:
+    explicit HostFileReader(const std::string& path);
+    ~HostFileReader() override;
+
+    // All `length` bytes, or false after a message: read error (0, 202) or too few bytes
+    // left (0, 204). The bytes that did come stay in the buffer.
+    bool readExact(void* buffer, std::size_t length);
+    // Up to `length` bytes; 0 at the end of the file or on a read error, without a message.
+    std::size_t readSome(void* buffer, std::size_t length);
+};

@@ -1,0 +1,15 @@
+#include "transfer/HostFileWriter.h"
+
+#include "app/TextFormat.h"
+
+HostFileWriter::HostFileWriter(const std::string& path) : HostFile(path, "wb") {}
+
+HostFileWriter::~HostFileWriter() = default;
+
+bool HostFileWriter::write(const void* buffer, std::size_t length) {
+    if (!isOpen()) return false;
+    if (std::fwrite(buffer, 1, length, file()) == length) return true;
+    report(205, TextFormat::format("Schreiben in Datei %s fehlgeschlagen!\n", path().c_str()));
+    std::clearerr(file());
+    return false;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+#include "transfer/HostFile.h"
+
+// Creates a file on the PC, or empties an existing one, and writes it byte for byte.
+class HostFileWriter : public HostFile {
+public:
+    explicit HostFileWriter(const std::string& path);
+    ~HostFileWriter() override;
+
+    // True when all `length` bytes were written; false after a message (0, 205) when not,
+    // and false without one when the file never opened.
+    bool write(const void* buffer, std::size_t length);
+};
