@@ -2,8 +2,10 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/Console.h"
+#include "app/TextFormat.h"
 
 DiskDevice::DiskDevice(DiskPlatform& platform) : platform(platform) {
     handle = platform.createFile("\\\\.\\vwin32", 0, 0, 0, DiskPlatform::fileFlagDeleteOnClose);
@@ -153,6 +155,49 @@ const char* DiskDevice::osFamilyName() {
 
 const char* DiskDevice::volumeReport() {
     volumeReportText.clear();
-    // The logical-drive lines of the drive report come with the dump and drive report work.
+    const std::vector<char> list = logicalDriveList();
+    for (const char* rootPath = list.data(); *rootPath != '\0'; rootPath += std::strlen(rootPath) + 1) {
+        const std::uint32_t type = platform.getDriveType(rootPath);
+        if (type == DiskPlatform::driveRemovable || type == DiskPlatform::driveCdrom) continue;
+        appendVolumeLine(rootPath);
+    }
     return volumeReportText.c_str();
+}
+
+std::vector<char> DiskDevice::logicalDriveList() {
+    // A machine with many mounts may need more than the usual 256 bytes; the platform then
+    // answers the length it needs. The list can grow between two calls, hence a few tries.
+    constexpr std::uint32_t maximumListLength = 1u << 24;
+    std::uint32_t size = 256;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        // Two zero bytes beyond the length handed over end the list whatever the platform wrote.
+        std::vector<char> list(std::size_t{size} + 2, '\0');
+        const std::uint32_t answer = platform.getLogicalDriveStrings(size, list.data());
+        if (answer < size) {
+            list[answer] = '\0';
+            return list;
+        }
+        if (answer > maximumListLength) break;
+        size = answer + 1;
+    }
+    return std::vector<char>(2, '\0');
+}
+
+void DiskDevice::appendVolumeLine(const char* rootPath) {
+    constexpr std::uint32_t nameLength = 256;
+    // A volume whose information cannot be read shows an empty name and type and serial 0.
+    char volumeName[nameLength] = {};
+    char fileSystemName[nameLength] = {};
+    std::uint32_t serialNumber = 0;
+    if (!platform.getVolumeInformation(rootPath, volumeName, nameLength, &serialNumber, fileSystemName, nameLength)) {
+        volumeName[0] = '\0';
+        fileSystemName[0] = '\0';
+        serialNumber = 0;
+    }
+    volumeName[nameLength - 1] = '\0';
+    fileSystemName[nameLength - 1] = '\0';
+    volumeReportText += TextFormat::format("%s ", rootPath);
+    volumeReportText += TextFormat::format(" %s ", volumeName);
+    volumeReportText += TextFormat::format(" %s", fileSystemName);
+    volumeReportText += TextFormat::format(" %X\n", serialNumber);
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disk/DiskPlatform.h"
 
@@ -54,6 +55,8 @@ private:
     bool writeLibrarySectors(const std::uint8_t* buffer, std::uint32_t length);
     std::uint32_t callDisk32(DiskPlatform::Disk32Function function, std::uint8_t* scratch,
                              std::uint64_t sector) const;
+    // The platform's logical-drive list, ended by an empty string, however long it is.
+    std::vector<char> logicalDriveList();
     void appendVolumeLine(const char* rootPath);
 
     DiskPlatform& platform;

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #ifdef __linux__
 #include <linux/fs.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 
 #include "disk/DriveList.h"
+#include "disk/MountTable.h"
 
 namespace {
 // Win32 error codes, so that callers see the same numbers on every system.
@@ -196,13 +198,41 @@ DiskPlatform::Module PosixPlatform::loadLibrary(const char*) {
 DiskPlatform::Procedure PosixPlatform::getProcAddress(Module, const char*) { return nullptr; }
 
 std::uint32_t PosixPlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {
-    // The mounted file systems are reported with the drive report work.
-    if (length > 0) buffer[0] = '\0';
-    return 0;
+    // The logical drives of this system are the mount points of its block devices.
+    std::string list;
+    for (const MountTable::Mount& mount : MountTable::blockDeviceMounts()) {
+        list += mount.mountPoint;
+        list += '\0';
+    }
+    lastError = 0;
+    if (list.size() + 1 > length) return static_cast<std::uint32_t>(list.size() + 1);
+    std::memcpy(buffer, list.data(), list.size());
+    buffer[list.size()] = '\0';
+    return static_cast<std::uint32_t>(list.size());
 }
 
-std::uint32_t PosixPlatform::getDriveType(const char*) { return 0; }
+std::uint32_t PosixPlatform::getDriveType(const char* rootPath) {
+    constexpr std::uint32_t driveNoRootDirectory = 1;
+    MountTable::Mount mount;
+    if (!MountTable::find(MountTable::blockDeviceMounts(), rootPath, &mount)) return driveNoRootDirectory;
+    return MountTable::driveTypeOf(mount.source);
+}
 
-bool PosixPlatform::getVolumeInformation(const char*, char*, std::uint32_t, std::uint32_t*, char*, std::uint32_t) {
-    return false;
+bool PosixPlatform::getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
+                                         std::uint32_t* serialNumber, char* fileSystemName,
+                                         std::uint32_t fileSystemNameLength) {
+    constexpr std::uint32_t errorPathNotFound = 3;
+    constexpr std::uint32_t errorBadLength = 24;
+    MountTable::Mount mount;
+    if (!MountTable::find(MountTable::blockDeviceMounts(), rootPath, &mount)) return fail(errorPathNotFound);
+    const std::string label = MountTable::volumeLabelOf(mount.source);
+    // As on Windows, a name that does not fit its buffer fails the call rather than being cut.
+    if (label.size() >= volumeNameLength || mount.fileSystem.size() >= fileSystemNameLength)
+        return fail(errorBadLength);
+    std::memcpy(volumeName, label.c_str(), label.size() + 1);
+    std::memcpy(fileSystemName, mount.fileSystem.c_str(), mount.fileSystem.size() + 1);
+    struct statvfs status;
+    *serialNumber = statvfs(rootPath, &status) == 0 ? static_cast<std::uint32_t>(status.f_fsid) : 0;
+    lastError = 0;
+    return true;
 }
