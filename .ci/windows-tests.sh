@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Windows build: cross-compiles VelmoranDisk.exe and the test suite with mingw-w64 into
+# build-win and runs the suite under wine. When a Linux build of the tool exists (folder
+# given as $1, default build), the Windows executable must also print the same bytes as the
+# Linux one for a few commands on the demo disk image.
+# Needs the Debian packages g++-mingw-w64-x86-64 (posix thread model compilers), wine64,
+# wine, cmake, make and googletest (the GoogleTest sources in /usr/src/googletest).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=build-win
+linuxBuild=${1:-build}
+
+for tool in x86_64-w64-mingw32-g++-posix wine cmake; do
+  command -v "$tool" >/dev/null || { echo "windows-tests: $tool is missing" >&2; exit 1; }
+done
+[ -f /usr/src/googletest/CMakeLists.txt ] || { echo "windows-tests: /usr/src/googletest is missing" >&2; exit 1; }
+
+# A wine prefix of our own, without display, without debug chatter and without the
+# Mono/Gecko installers that would otherwise ask questions on the first start.
+mkdir -p "$build"
+export WINEPREFIX="$root/$build/wineprefix"
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+unset DISPLAY WAYLAND_DISPLAY
+stopWine() { wineserver -k 2>/dev/null || true; }
+trap stopWine EXIT
+
+started=$SECONDS
+echo "== wine prefix $WINEPREFIX"
+wineboot --init >/dev/null 2>&1 || true
+wineserver -w
+
+echo "== configure and build ($build)"
+cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+cmake --build "$build" -j2
+
+echo "== tests under wine"
+ctest --test-dir "$build" --output-on-failure
+
+if [ -x "$linuxBuild/VelmoranDisk" ] && [ -x "$linuxBuild/MakeDemoDisk" ]; then
+  echo "== same output as the Linux executable on the demo disk"
+  scratch=$(mktemp -d)
+  trap 'rm -rf "$scratch"; stopWine' EXIT
+  "$linuxBuild/MakeDemoDisk" "$scratch/demo.img"
+  windowsImage="Z:$(echo "$scratch/demo.img" | tr / '\\')"
+  failed=0
+  for words in "list" "dump 0 40" "dump 100000 20 littlendian" "image" "movie save" "?"; do
+    # shellcheck disable=SC2086  # the words are split on purpose
+    linuxStatus=0; VELMORAN_DRIVES="$scratch/demo.img" "$linuxBuild/VelmoranDisk" $words >"$scratch/linux.out" || linuxStatus=$?
+    # shellcheck disable=SC2086
+    windowsStatus=0; VELMORAN_DRIVES="$windowsImage" wine "$build/VelmoranDisk.exe" $words >"$scratch/windows.out" 2>/dev/null || windowsStatus=$?
+    if cmp -s "$scratch/linux.out" "$scratch/windows.out" && [ "$linuxStatus" = "$windowsStatus" ]; then
+      echo "same: $words (exit $linuxStatus, $(wc -c <"$scratch/linux.out") bytes)"
+    else
+      echo "DIFFERENT: $words (exit $linuxStatus on Linux, $windowsStatus on Windows)"
+      cmp "$scratch/linux.out" "$scratch/windows.out" || true
+      failed=1
+    fi
+  done
+  [ "$failed" = 0 ] || exit 1
+fi
+echo "== Windows build and tests done in $((SECONDS - started)) s"
