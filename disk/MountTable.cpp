@@ -1,5 +1,8 @@
 #include "disk/MountTable.h"
 
+// Only POSIX systems have mount tables; Windows asks its own volume services.
+#ifndef _WIN32
+
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
@@ -138,3 +141,4 @@ std::string MountTable::decodeLabelName(const std::string& name) {
     }
     return text;
 }
+#endif

@@ -1,11 +1,14 @@
 // The mounted file systems that stand for the logical drives on POSIX systems.
+#ifndef _WIN32
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "disk/MountTable.h"
+#include "disk/PosixPlatform.h"
 #include "support/TempDir.h"
 
 namespace fs = std::filesystem;
@@ -89,4 +92,27 @@ TEST(MountTable, RemovableAndOpticalDisksAreTold) {
     EXPECT_EQ(3u, MountTable::driveTypeOf("/dev/vdb", sysFolder));
     EXPECT_EQ(3u, MountTable::driveTypeOf("/dev/unknown", sysFolder));
 }
+
+TEST(PosixVolumes, TheMountPointsFollowTheWindowsListContract) {
+    PosixPlatform platform;
+    char tooSmall[1] = {'x'};
+    const std::uint32_t needed = platform.getLogicalDriveStrings(1, tooSmall);
+    if (needed == 0) GTEST_SKIP() << "no block device is mounted here";
+    ASSERT_GT(needed, 1u);
+    std::vector<char> list(needed, 'x');
+    ASSERT_EQ(needed - 1, platform.getLogicalDriveStrings(needed, list.data()));
+    EXPECT_EQ('\0', list[needed - 1]);
+    for (const char* root = list.data(); *root != '\0'; root += std::strlen(root) + 1) {
+        const std::uint32_t type = platform.getDriveType(root);
+        EXPECT_TRUE(type == 2 || type == 3 || type == 5) << root << " " << type;
+        char name[256];
+        char fileSystem[256];
+        std::uint32_t serial = 0;
+        EXPECT_TRUE(platform.getVolumeInformation(root, name, sizeof name, &serial, fileSystem, sizeof fileSystem))
+            << root;
+        EXPECT_NE('\0', fileSystem[0]) << root;
+    }
+    EXPECT_EQ(1u, platform.getDriveType("/no/such/mount/point"));
+}
 }  // namespace
+#endif
