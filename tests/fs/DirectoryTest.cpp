@@ -181,6 +181,22 @@ TEST_F(DirectoryTest, ARecordingIsFoundByItsNumberOrSaysThatItIsNot) {
     EXPECT_EQ(0, fresh.entry()->index());
 }
 
+TEST(DirectoryList, WithoutTheRecorderDiskNothingIsListed) {
+    FakePlatform fake;
+    fake.addDrive(0, 7u << 20);
+    RecorderDisk disk(&fake);
+    ClusterTable table(disk);
+    Directory directory(disk, table);
+    testing::internal::CaptureStdout();
+    disk.create();
+    testing::internal::GetCapturedStdout();
+    directory.load();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(directory.list());
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(nullptr, directory.firstUsed());
+}
+
 TEST(DirEntryFile, EntriesTravelThroughFilesByteForByte) {
     TempDir temp;
     std::string bytes(256, '\0');
