@@ -34,9 +34,11 @@ RecorderDisk& ClusterTable::diskInUse() const { return disk ? *disk : RecorderDi
 
 void ClusterTable::load() {
     if (loaded) return;
-    image.reset(new std::uint8_t[imageSize]());
+    // Whatever cannot be read counts as EndOfChain: never as free, so that a damaged table
+    // cannot hand out clusters that hold recordings or lie beyond the end of the disk.
+    image.reset(new std::uint8_t[imageSize]);
+    std::fill(image.get(), image.get() + imageSize, std::uint8_t{0xFF});
     RecorderDisk& recorderDisk = diskInUse();
-    // A table cluster that cannot be read stays zero; the disk was found, so this is rare.
     for (std::int32_t k = 0; k < tableClusterCount; ++k)
         recorderDisk.readCluster(image.get() + std::size_t(k) * RecorderDisk::clusterSize, k, false);
     findLastCluster();

@@ -180,3 +180,24 @@ TEST(ClusterTable, BuildForFormatProbesTheWholeDiskAndKeepsTheSignatureSector) {
     }
 }
 }  // namespace
+
+namespace {
+TEST(ClusterTable, UnreadableTableAreaCountsAsEndOfChain) {
+    // A drive that ends in the middle of cluster 3: the rest of the table cannot be read.
+    FakePlatform fake;
+    std::vector<std::uint8_t>& drive = fake.addDrive(0, (3u << 20) + (1u << 19));
+    fake.putSignature(0);
+    std::vector<std::uint8_t> zeros(drive.size() - 512, 0);
+    std::memcpy(drive.data() + 512, zeros.data(), zeros.size());
+    RecorderDisk disk(&fake);
+    disk.create();
+    ClusterTable table(disk);
+    table.load();
+    // Only the readable entries are free; everything the disk could not deliver is not.
+    const std::int32_t lastReadable = (((3 << 20) + (1 << 19)) - 512) / 4 - 1;
+    EXPECT_EQ(lastReadable, table.lastCluster());
+    EXPECT_EQ(FreeCluster, table.entryOf(lastReadable));
+    EXPECT_EQ(EndOfChain, table.entryOf(lastReadable + 1));
+    EXPECT_EQ(EndOfChain, table.entryOf(ClusterTable::maxClusterCount - 1));
+}
+}  // namespace
