@@ -1,5 +1,7 @@
 #include "app/DiskTool.h"
 
+#include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -10,6 +12,7 @@
 #include "disk/HexLines.h"
 #include "disk/RecorderDisk.h"
 #include "fs/Directory.h"
+#include "fs/Recording.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -114,6 +117,9 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
         console().print("Angabe <nr> fehlt\n");
         return 1;
     }
+    // The number must name a recording; the handle says so when it does not.
+    Recording recording(recordingNumber(args[3]));
+    if (recording.entry() == nullptr) return 1;
     return notYetAvailable(save ? "save" : "delete");
 }
 
@@ -123,11 +129,24 @@ std::int32_t DiskTool::runLoad() {
         console().print("Angabe <dateiname> fehlt\n");
         return 1;
     }
+    Recording recording{Recording::FirstFreeSlot{}};
+    if (recording.entry() == nullptr) return 1;
     return notYetAvailable("load");
 }
 
 bool DiskTool::isRecordingNumber(const char* word) {
-    return is(word, "0") || is(word, "00") || std::strtol(word, nullptr, 10) != 0;
+    // A word whose reading gives 0 without being "0" or "00" is a file name ("000", "-0", "film").
+    return is(word, "0") || is(word, "00") || std::strtoll(word, nullptr, 10) != 0;
+}
+
+std::int32_t DiskTool::recordingNumber(const char* word) {
+    char* end = nullptr;
+    const long long value = std::strtoll(word, &end, 10);
+    // A word without digits names no recording; -1 is no slot number.
+    if (end == word) return -1;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<std::int32_t>(value);
 }
 
 std::int32_t DiskTool::runRip(bool) {
@@ -135,7 +154,11 @@ std::int32_t DiskTool::runRip(bool) {
         console().print("Angabe <nr> oder <dateiname> fehlt\n");
         return 1;
     }
-    if (isRecordingNumber(args[3]) && !checkDisk()) return 1;
+    if (isRecordingNumber(args[3])) {
+        if (!checkDisk()) return 1;
+        Recording recording(recordingNumber(args[3]));
+        if (recording.entry() == nullptr) return 1;
+    }
     return notYetAvailable("rip");
 }
 

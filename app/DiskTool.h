@@ -15,6 +15,9 @@ public:
     // True when a rip word names a recording on the disk rather than a backup file:
     // "0", "00", or any word whose decimal reading is not 0 ("7", "07", "12abc").
     static bool isRecordingNumber(const char* word);
+    // A save, delete or rip number read as a signed decimal number (leading blanks and a sign
+    // allowed, reading stops at the first other character); -1 when the word has no digit.
+    static std::int32_t recordingNumber(const char* word);
 
 private:
     std::int32_t runDump();
