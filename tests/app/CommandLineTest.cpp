@@ -147,6 +147,15 @@ TEST_F(CommandLineTest, TheFirstSignedDriveIsTheRecorderDisk) {
     const ToolResult found = ToolRunner::run({"image"}, {unsigned0, temp.file("missing.img"), signed2});
     EXPECT_EQ("Angabe save, load bzw. wipe fehlt\n", found.output);
 
+    // Of two signed drives the lower-numbered one is used: the dump shows its mark.
+    const std::string signed1 = temp.makeImage("s1.img", 1u << 20, true);
+    const std::string signed3 = temp.makeImage("s3.img", 1u << 20, true);
+    TempDir::writeAt(signed1, 512, "drive one.......", 16);
+    TempDir::writeAt(signed3, 512, "drive three.....", 16);
+    const ToolResult lower = ToolRunner::run({"dump", "200", "10", "littlendian"}, {unsigned0, signed1, signed3});
+    EXPECT_NE(std::string::npos, lower.output.find("drive one")) << lower.output.substr(0, 80);
+    EXPECT_EQ(std::string::npos, lower.output.find("drive three"));
+
     // A non-zero byte after the signature text is another disk.
     const std::string almost = temp.makeImage("almost.img", 1u << 20, true);
     const char one = 1;
