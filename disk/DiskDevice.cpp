@@ -133,7 +133,8 @@ std::uint32_t DiskDevice::readLibrarySectors(std::uint8_t* buffer, std::uint32_t
         std::memcpy(buffer + std::size_t{sectorSize} * k, scratch, sectorSize);
     }
     currentSector += sectors;
-    return length;
+    // Only whole sectors are delivered: a request below one sector delivers nothing.
+    return sectors * sectorSize;
 }
 
 bool DiskDevice::writeLibrarySectors(const std::uint8_t* buffer, std::uint32_t length) {

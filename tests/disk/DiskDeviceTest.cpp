@@ -141,6 +141,17 @@ TEST_F(LibraryDevice, ClusterReadIsOneCallPerSectorInOrder) {
     EXPECT_EQ("ReadDisk32 129 2049", readDisk32Calls(fake).back());
 }
 
+TEST_F(LibraryDevice, OnlyWholeSectorsCount) {
+    ASSERT_TRUE(device->open(1));
+    ASSERT_TRUE(device->seek(0));
+    std::vector<std::uint8_t> buffer(1024, 0xEE);
+    EXPECT_EQ(0u, device->read(buffer.data(), 100));
+    EXPECT_EQ(0xEE, buffer[0]);
+    EXPECT_EQ(512u, device->read(buffer.data(), 700));
+    EXPECT_EQ(0, buffer[0]);
+    EXPECT_EQ(0xEE, buffer[512]);
+}
+
 TEST_F(LibraryDevice, SeekPassesOnlyTheLowSectorBits) {
     ASSERT_TRUE(device->open(1));
     ASSERT_TRUE(device->seek(0x100000200ull));
