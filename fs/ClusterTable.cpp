@@ -3,21 +3,12 @@
 #include <algorithm>
 
 #include "app/Console.h"
+#include "disk/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 
 namespace {
 ClusterTable processTable;
-
-std::int32_t readLittleEndian(const std::uint8_t* bytes) {
-    return static_cast<std::int32_t>(std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 |
-                                     std::uint32_t{bytes[2]} << 16 | std::uint32_t{bytes[3]} << 24);
 }
-
-void writeLittleEndian(std::uint8_t* bytes, std::int32_t value) {
-    const auto bits = static_cast<std::uint32_t>(value);
-    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<std::uint8_t>(bits >> (8 * k));
-}
-}  // namespace
 
 ClusterTable::ClusterTable() : disk(nullptr) {}
 
@@ -59,12 +50,12 @@ std::uint8_t* ClusterTable::entryBytes(std::int32_t cluster) const {
 
 std::int32_t ClusterTable::entryOf(std::int32_t cluster) const {
     if (!image || !isTableCluster(cluster)) return EndOfChain;
-    return readLittleEndian(entryBytes(cluster));
+    return static_cast<std::int32_t>(LittleEndian::load32(entryBytes(cluster)));
 }
 
 void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
     if (!image || !isTableCluster(cluster)) return;
-    writeLittleEndian(entryBytes(cluster), value);
+    LittleEndian::store32(entryBytes(cluster), static_cast<std::uint32_t>(value));
     if (value == FreeCluster && cluster >= firstDataCluster) searchStart = std::min(searchStart, cluster);
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/Console.h"
 #include "app/TextFormat.h"
+#include "disk/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 #include "transfer/HostFileReader.h"
 #include "transfer/HostFileWriter.h"
@@ -36,11 +37,7 @@ void DirEntry::swapIntegerWords(std::uint8_t* entryImage) {
     RecorderDisk::swapWords(entryImage + nameFieldSize, entrySize - nameFieldSize, true);
 }
 
-std::uint32_t DirEntry::fieldAt(std::uint32_t offset) const {
-    const std::uint8_t* field = bytes.get() + offset;
-    return std::uint32_t{field[0]} | std::uint32_t{field[1]} << 8 | std::uint32_t{field[2]} << 16 |
-           std::uint32_t{field[3]} << 24;
-}
+std::uint32_t DirEntry::fieldAt(std::uint32_t offset) const { return LittleEndian::load32(bytes.get() + offset); }
 
 std::string DirEntry::name() const {
     if (!valid) return std::string();
@@ -53,8 +50,7 @@ std::string DirEntry::name() const {
 std::int32_t DirEntry::firstCluster() const { return valid ? static_cast<std::int32_t>(fieldAt(firstClusterOffset)) : -1; }
 
 void DirEntry::setFirstCluster(std::int32_t cluster) {
-    const auto bits = static_cast<std::uint32_t>(cluster);
-    for (int k = 0; k < 4; ++k) bytes[firstClusterOffset + k] = static_cast<std::uint8_t>(bits >> (8 * k));
+    LittleEndian::store32(bytes.get() + firstClusterOffset, static_cast<std::uint32_t>(cluster));
 }
 
 std::uint32_t DirEntry::startOffset() const { return valid ? fieldAt(startOffsetOffset) : 0; }

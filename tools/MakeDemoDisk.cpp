@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 #include "fs/DirEntry.h"
@@ -44,16 +45,12 @@ private:
     std::fstream stream;
 };
 
-void putLittleEndian(std::uint8_t* bytes, std::uint32_t value) {
-    for (int k = 0; k < 4; ++k) bytes[k] = static_cast<std::uint8_t>(value >> (8 * k));
-}
-
 // Table entries from byte 512 on: clusters 0 to 5 reserved, the image's data clusters free
 // unless a recording uses them, every cluster past the image's end EndOfChain.
 std::vector<std::uint8_t> tableEntries(std::int32_t clusterCount) {
     std::vector<std::uint8_t> entries(4u * ClusterTable::maxClusterCount);
     auto setEntry = [&](std::int32_t cluster, std::int32_t value) {
-        putLittleEndian(&entries[4u * static_cast<std::uint32_t>(cluster)], static_cast<std::uint32_t>(value));
+        LittleEndian::store32(&entries[4u * static_cast<std::uint32_t>(cluster)], static_cast<std::uint32_t>(value));
     };
     for (std::int32_t cluster = 0; cluster < ClusterTable::maxClusterCount; ++cluster) {
         const bool onDisk = cluster >= ClusterTable::firstDataCluster && cluster < clusterCount;
@@ -74,9 +71,9 @@ std::vector<std::uint8_t> slotBytes(const DemoRecording& recording) {
     std::memcpy(slot.data(), recording.name, std::strlen(recording.name));
     RecorderDisk::swapWords(slot.data(), DirEntry::nameFieldSize, true);
     const auto fullClusters = static_cast<std::uint32_t>(recording.chain.size() - 1);
-    putLittleEndian(&slot[224], static_cast<std::uint32_t>(recording.chain.front()));
-    putLittleEndian(&slot[232], fullClusters + recording.sizeRemainder / RecorderDisk::clusterSize);
-    putLittleEndian(&slot[236], recording.sizeRemainder % RecorderDisk::clusterSize);
+    LittleEndian::store32(&slot[224], static_cast<std::uint32_t>(recording.chain.front()));
+    LittleEndian::store32(&slot[232], fullClusters + recording.sizeRemainder / RecorderDisk::clusterSize);
+    LittleEndian::store32(&slot[236], recording.sizeRemainder % RecorderDisk::clusterSize);
     return slot;
 }
 
