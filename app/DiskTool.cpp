@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "app/Console.h"
 #include "app/DumpArguments.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 #include "disk/HexLines.h"
 #include "disk/RecorderDisk.h"
 #include "fs/Directory.h"

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 
 DiskDevice::DiskDevice(DiskPlatform& platform) : platform(platform) {
     handle = platform.createFile("\\\\.\\vwin32", 0, 0, 0, DiskPlatform::fileFlagDeleteOnClose);

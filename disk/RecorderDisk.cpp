@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 #include "disk/HexLines.h"
 
 const char RecorderDisk::diskSignature[RecorderDisk::signatureSize] = "velmoran hd V1.02";

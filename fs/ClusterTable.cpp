@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "app/Console.h"
-#include "disk/LittleEndian.h"
+#include "base/Console.h"
+#include "base/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 
 namespace {

@@ -2,12 +2,12 @@
 
 #include <cstring>
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
-#include "disk/LittleEndian.h"
+#include "base/Console.h"
+#include "base/HostFileReader.h"
+#include "base/HostFileWriter.h"
+#include "base/LittleEndian.h"
+#include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
-#include "transfer/HostFileReader.h"
-#include "transfer/HostFileWriter.h"
 
 namespace {
 // The slot's half of its 512-byte sector.

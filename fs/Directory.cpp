@@ -2,8 +2,8 @@
 
 #include <cinttypes>
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 

@@ -1,7 +1,7 @@
 #include "fs/Recording.h"
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 #include "fs/Directory.h"
 
 Recording::Recording(std::int32_t number) : slotNumber(number) { findByNumber(Directory::instance()); }

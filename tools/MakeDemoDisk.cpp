@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/LittleEndian.h"
+#include "base/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 #include "fs/DirEntry.h"

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/HostFileReader.h"
+#include "base/HostFileWriter.h"
 #include "disk/FakePlatform.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
@@ -12,8 +14,6 @@
 #include "fs/Recording.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
-#include "transfer/HostFileReader.h"
-#include "transfer/HostFileWriter.h"
 
 namespace {
 constexpr std::size_t directoryStart = 5u << 20;

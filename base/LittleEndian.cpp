@@ -1,4 +1,4 @@
-#include "disk/LittleEndian.h"
+#include "base/LittleEndian.h"
 
 std::uint32_t LittleEndian::load32(const std::uint8_t* bytes) {
     return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |

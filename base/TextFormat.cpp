@@ -1,4 +1,4 @@
-#include "app/TextFormat.h"
+#include "base/TextFormat.h"
 
 #include <cstdarg>
 #include <cstdio>

@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 
 namespace {
 // Runs one meter on a fresh console and returns what it printed.

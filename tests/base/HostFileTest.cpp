@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "base/HostFileReader.h"
+#include "base/HostFileWriter.h"
 #include "support/TempDir.h"
-#include "transfer/HostFileReader.h"
-#include "transfer/HostFileWriter.h"
 
 namespace {
 std::string captured() { return testing::internal::GetCapturedStdout(); }

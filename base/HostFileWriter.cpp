@@ -1,6 +1,6 @@
-#include "transfer/HostFileWriter.h"
+#include "base/HostFileWriter.h"
 
-#include "app/TextFormat.h"
+#include "base/TextFormat.h"
 
 HostFileWriter::HostFileWriter(const std::string& path) : HostFile(path, "wb") {}
 

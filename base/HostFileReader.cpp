@@ -1,6 +1,6 @@
-#include "transfer/HostFileReader.h"
+#include "base/HostFileReader.h"
 
-#include "app/TextFormat.h"
+#include "base/TextFormat.h"
 
 HostFileReader::HostFileReader(const std::string& path) : HostFile(path, "rb") {}
 

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "transfer/HostFile.h"
+#include "base/HostFile.h"
 
 // Creates a file on the PC, or empties an existing one, and writes it byte for byte.
 class HostFileWriter : public HostFile {

@@ -1,7 +1,7 @@
-#include "transfer/HostFile.h"
+#include "base/HostFile.h"
 
-#include "app/Console.h"
-#include "app/TextFormat.h"
+#include "base/Console.h"
+#include "base/TextFormat.h"
 
 HostFile::HostFile(const std::string& path, const char* mode) : filePath(path), stream(std::fopen(path.c_str(), mode)) {
     if (!stream) report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));

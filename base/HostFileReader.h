@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string>
 
-#include "transfer/HostFile.h"
+#include "base/HostFile.h"
 
 // Reads a file on the PC byte for byte. Callers test isOpen before reading.
 class HostFileReader : public HostFile {

@@ -1,0 +1,32 @@
+# Fails when a folder of the tool includes a header of a folder above it. The house is
+# one-way; from the top: app; rip and maint (neither uses the other); transfer; fs; disk; base.
+# Run as: cmake -DSOURCE_DIR=<root> -DSTAMP=<file> -P CheckLayers.cmake
+set(allowed_base base)
+set(allowed_disk base disk)
+set(allowed_fs base disk fs)
+set(allowed_transfer base disk fs transfer)
+set(allowed_rip base disk fs transfer rip)
+set(allowed_maint base disk fs transfer maint)
+set(allowed_app base disk fs transfer rip maint app)
+
+set(violations "")
+foreach(folder base disk fs transfer rip maint app)
+  file(GLOB sources "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  foreach(source ${sources})
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"/]+/")
+    foreach(line ${includes})
+      string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"/]+)/.*$" "\\1" target "${line}")
+      list(FIND allowed_${folder} "${target}" position)
+      if(position EQUAL -1)
+        file(RELATIVE_PATH relative "${SOURCE_DIR}" "${source}")
+        string(REPLACE ";" ", " permitted "${allowed_${folder}}")
+        string(APPEND violations "\n  ${relative}: ${line}  (${folder}/ may use only: ${permitted})")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+
+if(violations)
+  message(FATAL_ERROR "A lower folder includes a higher one:${violations}")
+endif()
+file(WRITE "${STAMP}" "layers checked\n")
