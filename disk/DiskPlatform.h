@@ -14,15 +14,19 @@
 // (PosixPlatform), and an in-memory, fault-injecting double for the tests.
 //
 // Contracts, shared by every implementation (they follow the Win32 calls of the same names):
+// - getLastError: the code of the last call that failed. A call that succeeds leaves it as
+//   it was (as Win32 does), so it tells nothing unless the call before it failed; the one
+//   exception is setFilePointer, which sets it to 0 when it succeeds with a low half of
+//   invalidSetFilePointer.
 // - createFile: opens a device or file; returns invalidHandle on failure. "\\.\vwin32"
 //   exists only on the Windows 9x family. "\\.\PhysicalDrive<N>" names drive N.
 // - setFilePointer: moves the handle's position to (high << 32 | low) for moveBegin and
 //   returns the new low half; on failure returns invalidSetFilePointer and getLastError()
 //   is non-zero. A position past the end is not an error.
-// - readFile / writeFile: one call moves the whole length at the handle's position and
-//   advances it by the count moved. A drive has a fixed size: a read delivers the whole
-//   sectors that exist from the position on and fails (false, count 0) at or past the end;
-//   a write that does not fit wholly fails and writes nothing.
+// - readFile / writeFile: a call may move fewer bytes than asked and still succeed; the
+//   count tells how many moved and the position advances by it. A drive has a fixed size:
+//   a read delivers the whole sectors that exist from the position on and fails (false,
+//   count 0) at or past the end; a write that does not fit wholly fails and writes nothing.
 // - loadLibrary / getProcAddress: run-time loading of the Win9x "Disk32.DLL"; null when
 //   the library or the name is missing.
 // - getLogicalDriveStrings / getDriveType / getVolumeInformation: the PC's logical drives

@@ -60,7 +60,17 @@ DiskPlatform& DiskPlatform::system() {
     return *platform;
 }
 
-PosixPlatform::PosixPlatform() = default;
+PosixPlatform::VolumeSources PosixPlatform::systemVolumeSources() {
+    return VolumeSources{"/proc/self/mounts", "/sys", "/dev/disk/by-label"};
+}
+
+PosixPlatform::PosixPlatform() : PosixPlatform(systemVolumeSources()) {}
+
+PosixPlatform::PosixPlatform(const VolumeSources& volumeSources) : volumeSources(volumeSources) {}
+
+std::vector<MountTable::Mount> PosixPlatform::blockDeviceMounts() const {
+    return MountTable::blockDeviceMounts(volumeSources.mountsFile);
+}
 
 PosixPlatform::~PosixPlatform() {
     for (auto& entry : openDrives) ::close(entry.second.descriptor);
@@ -94,7 +104,7 @@ std::vector<std::string> PosixPlatform::machineDrives(const std::string& sysBloc
 
 std::string PosixPlatform::drivePath(int number) {
     std::vector<std::string> drives;
-    if (!DriveList::fromEnvironment(':', &drives)) drives = machineDrives();
+    if (!DriveList::fromEnvironment(':', &drives)) drives = machineDrives(volumeSources.sysFolder + "/block");
     if (number < 0 || static_cast<std::size_t>(number) >= drives.size()) return std::string();
     return drives[static_cast<std::size_t>(number)];
 }
@@ -113,7 +123,6 @@ DiskPlatform::Handle PosixPlatform::createFile(const char* name, std::uint32_t, 
         return invalidHandle;
     }
     openDrives[descriptor] = OpenDrive{descriptor, deviceSize(descriptor), 0};
-    lastError = 0;
     return descriptor;
 }
 
@@ -132,7 +141,8 @@ std::uint32_t PosixPlatform::setFilePointer(Handle handle, std::int32_t low, std
         static_cast<std::int64_t>((static_cast<std::uint64_t>(highPart) << 32) | static_cast<std::uint32_t>(low));
     if (position < 0) return fail(errorNegativeSeek), invalidSetFilePointer;
     drive->position = static_cast<std::uint64_t>(position);
-    lastError = 0;
+    // Win32 clears the error only when a successful result could be read as a failure.
+    if (static_cast<std::uint32_t>(low) == invalidSetFilePointer) lastError = 0;
     return static_cast<std::uint32_t>(low);
 }
 
@@ -156,7 +166,6 @@ bool PosixPlatform::readFile(Handle handle, void* buffer, std::uint32_t length, 
     if (done == 0) return fail(errorReadFault);
     drive->position += done;
     *delivered = static_cast<std::uint32_t>(done);
-    lastError = 0;
     return true;
 }
 
@@ -177,7 +186,6 @@ bool PosixPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t l
     drive->position += done;
     *written = static_cast<std::uint32_t>(done);
     if (done != length) return fail(errorReadFault);
-    lastError = 0;
     return true;
 }
 
@@ -200,11 +208,10 @@ DiskPlatform::Procedure PosixPlatform::getProcAddress(Module, const char*) { ret
 std::uint32_t PosixPlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {
     // The logical drives of this system are the mount points of its block devices.
     std::string list;
-    for (const MountTable::Mount& mount : MountTable::blockDeviceMounts()) {
+    for (const MountTable::Mount& mount : blockDeviceMounts()) {
         list += mount.mountPoint;
         list += '\0';
     }
-    lastError = 0;
     if (list.size() + 1 > length) return static_cast<std::uint32_t>(list.size() + 1);
     std::memcpy(buffer, list.data(), list.size());
     buffer[list.size()] = '\0';
@@ -214,8 +221,8 @@ std::uint32_t PosixPlatform::getLogicalDriveStrings(std::uint32_t length, char* 
 std::uint32_t PosixPlatform::getDriveType(const char* rootPath) {
     constexpr std::uint32_t driveNoRootDirectory = 1;
     MountTable::Mount mount;
-    if (!MountTable::find(MountTable::blockDeviceMounts(), rootPath, &mount)) return driveNoRootDirectory;
-    return MountTable::driveTypeOf(mount.source);
+    if (!MountTable::find(blockDeviceMounts(), rootPath, &mount)) return driveNoRootDirectory;
+    return MountTable::driveTypeOf(mount.source, volumeSources.sysFolder);
 }
 
 bool PosixPlatform::getVolumeInformation(const char* rootPath, char* volumeName, std::uint32_t volumeNameLength,
@@ -224,8 +231,8 @@ bool PosixPlatform::getVolumeInformation(const char* rootPath, char* volumeName,
     constexpr std::uint32_t errorPathNotFound = 3;
     constexpr std::uint32_t errorBadLength = 24;
     MountTable::Mount mount;
-    if (!MountTable::find(MountTable::blockDeviceMounts(), rootPath, &mount)) return fail(errorPathNotFound);
-    const std::string label = MountTable::volumeLabelOf(mount.source);
+    if (!MountTable::find(blockDeviceMounts(), rootPath, &mount)) return fail(errorPathNotFound);
+    const std::string label = MountTable::volumeLabelOf(mount.source, volumeSources.byLabelFolder);
     // As on Windows, a name that does not fit its buffer fails the call rather than being cut.
     if (label.size() >= volumeNameLength || mount.fileSystem.size() >= fileSystemNameLength)
         return fail(errorBadLength);
@@ -233,6 +240,5 @@ bool PosixPlatform::getVolumeInformation(const char* rootPath, char* volumeName,
     std::memcpy(fileSystemName, mount.fileSystem.c_str(), mount.fileSystem.size() + 1);
     struct statvfs status;
     *serialNumber = statvfs(rootPath, &status) == 0 ? static_cast<std::uint32_t>(status.f_fsid) : 0;
-    lastError = 0;
     return true;
 }

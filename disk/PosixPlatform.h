@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "disk/DiskPlatform.h"
+#include "disk/MountTable.h"
 
 // The disk services on Linux and other POSIX systems. "\\.\vwin32" never opens, so the
 // physical-drive back end is used; "\\.\PhysicalDrive<N>" is the N-th entry of
@@ -13,7 +14,17 @@
 // was opened, rounded down to whole sectors; transfers are single pread/pwrite calls.
 class PosixPlatform : public DiskPlatform {
 public:
+    // Where the logical drives of the drive report come from: the mount table, the system's
+    // device folder (removable and optical disks) and the folder of volume label links.
+    struct VolumeSources {
+        std::string mountsFile;
+        std::string sysFolder;
+        std::string byLabelFolder;
+    };
+    static VolumeSources systemVolumeSources();
+
     PosixPlatform();
+    explicit PosixPlatform(const VolumeSources& volumeSources);
     ~PosixPlatform() override;
 
     Handle createFile(const char* name, std::uint32_t access, std::uint32_t shareMode, std::uint32_t creation,
@@ -48,6 +59,9 @@ private:
     OpenDrive* find(Handle handle);
     bool fail(std::uint32_t code);
 
+    std::vector<MountTable::Mount> blockDeviceMounts() const;
+
+    VolumeSources volumeSources;
     std::map<Handle, OpenDrive> openDrives;
     std::uint32_t lastError = 0;
 };

@@ -63,7 +63,6 @@ DiskPlatform::Handle WindowsPlatform::createFile(const char* name, std::uint32_t
     std::uint64_t size = 0;
     // A drive given by VELMORAN_DRIVES may itself be a device; that one passes straight through.
     if (standIn && fileSize(file, &size)) standInSizes[handle] = size;
-    SetLastError(ERROR_SUCCESS);
     return handle;
 }
 
@@ -110,7 +109,6 @@ bool WindowsPlatform::readFile(Handle handle, void* buffer, std::uint32_t length
     if (whole != count) moveTo(handle, position + whole);
     if (whole == 0) return failWith(ERROR_READ_FAULT);
     *delivered = whole;
-    SetLastError(ERROR_SUCCESS);
     return true;
 }
 

@@ -100,6 +100,30 @@ TEST(DiskDevicePhysical, TransfersPassTheWholeLengthInOneCall) {
     EXPECT_FALSE(device->write(cluster.data(), 512));
 }
 
+TEST(DiskDevicePhysical, FaultsAreToldAsWin32TellsThem) {
+    FakePlatform fake;
+    fake.addDrive(0, 4u << 20);
+    std::unique_ptr<DiskDevice> device;
+    construct(fake, &device);
+    ASSERT_TRUE(device->open(0));
+    std::vector<std::uint8_t> buffer(4096, 0xCD);
+
+    // A successful seek leaves an old error in place; only the failure result counts.
+    fake.setLastError(30);
+    EXPECT_TRUE(device->seek(512));
+    fake.failSeekAt = fake.seekCount + 1;
+    EXPECT_FALSE(device->seek(1024));
+
+    // A write that moves fewer bytes than asked has failed, though the call succeeded.
+    ASSERT_TRUE(device->seek(0));
+    fake.shortWriteAt = fake.writeCount + 1;
+    EXPECT_FALSE(device->write(buffer.data(), 4096));
+    // A short read delivers what came.
+    ASSERT_TRUE(device->seek(0));
+    fake.shortReadAt = fake.readCount + 1;
+    EXPECT_EQ(2048u, device->read(buffer.data(), 4096));
+}
+
 class LibraryDevice : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -124,6 +148,17 @@ TEST_F(LibraryDevice, OpenReadsSectorZeroOfTheBiosDrive) {
     EXPECT_EQ(512u, device->read(sector, 512));
     EXPECT_EQ("ReadDisk32 129 1", readDisk32Calls(fake).back());
     EXPECT_EQ(1, sector[0]);
+}
+
+TEST_F(LibraryDevice, EachOpenStartsAtSectorZeroOfItsDrive) {
+    fake.addDrive(2, 1u << 20);
+    ASSERT_TRUE(device->open(1));
+    ASSERT_TRUE(device->seek(100 * 512));
+    std::uint8_t sector[512];
+    ASSERT_EQ(512u, device->read(sector, 512));
+    fake.calls.clear();
+    EXPECT_TRUE(device->open(2));
+    EXPECT_EQ((std::vector<std::string>{"ReadDisk32 130 0"}), readDisk32Calls(fake));
 }
 
 TEST_F(LibraryDevice, ClusterReadIsOneCallPerSectorInOrder) {

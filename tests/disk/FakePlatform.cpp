@@ -22,6 +22,8 @@ std::uint32_t VELMORAN_WINAPI fakeWriteDisk32(std::uint32_t drive, std::uint32_t
 }
 
 void fakeCheckInt13Extension32() {}
+
+std::uint64_t halfInWholeSectors(std::uint64_t length) { return length / 2 - (length / 2) % 512; }
 }  // namespace
 
 FakePlatform::FakePlatform() { activeFake = this; }
@@ -67,10 +69,12 @@ std::uint32_t FakePlatform::setFilePointer(Handle handle, std::int32_t low, std:
     const std::uint64_t position =
         (static_cast<std::uint64_t>(static_cast<std::uint32_t>(high ? *high : 0)) << 32) | static_cast<std::uint32_t>(low);
     calls.push_back("SetFilePointer " + std::to_string(position));
+    ++seekCount;
     auto file = openFiles.find(handle);
     if (file == openFiles.end()) return lastError = 6, invalidSetFilePointer;
+    if (seekCount == failSeekAt) return lastError = 87, invalidSetFilePointer;
     file->second.position = position;
-    lastError = 0;
+    if (static_cast<std::uint32_t>(low) == invalidSetFilePointer) lastError = 0;
     return static_cast<std::uint32_t>(low);
 }
 
@@ -83,7 +87,8 @@ bool FakePlatform::readFile(Handle handle, void* buffer, std::uint32_t length, s
     if (readCount == failReadAt) return lastError = 30, false;
     const std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position >= bytes.size()) return lastError = 27, false;
-    const std::uint64_t count = std::min<std::uint64_t>(length, bytes.size() - file->second.position);
+    std::uint64_t count = std::min<std::uint64_t>(length, bytes.size() - file->second.position);
+    if (readCount == shortReadAt) count = halfInWholeSectors(count);
     std::memcpy(buffer, bytes.data() + file->second.position, count);
     file->second.position += count;
     *delivered = static_cast<std::uint32_t>(count);
@@ -100,9 +105,11 @@ bool FakePlatform::writeFile(Handle handle, const void* buffer, std::uint32_t le
     std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position > bytes.size() || length > bytes.size() - file->second.position)
         return lastError = 27, false;
-    std::memcpy(bytes.data() + file->second.position, buffer, length);
-    file->second.position += length;
-    *written = length;
+    const std::uint32_t count =
+        writeCount == shortWriteAt ? static_cast<std::uint32_t>(halfInWholeSectors(length)) : length;
+    std::memcpy(bytes.data() + file->second.position, buffer, count);
+    file->second.position += count;
+    *written = count;
     return true;
 }
 

@@ -7,10 +7,12 @@
 
 #include "disk/DiskPlatform.h"
 
-// An in-memory stand-in for the disk services: drives are byte vectors of a fixed size, every
-// call is logged, and faults can be ordered (a drive that does not open, the k-th read or
-// write failing, "\\.\vwin32" present, the 9x library or one of its functions missing, the
-// k-th library call failing). Logical drives for the drive report come from a scripted list.
+// An in-memory stand-in for the disk services, as strict as Win32: drives are byte vectors of
+// a fixed size, every call is logged, a call that succeeds leaves the last error as it was,
+// and faults can be ordered (a drive that does not open; the k-th seek, read or write
+// failing; the k-th read or write moving only half of its length and still succeeding;
+// "\\.\vwin32" present, the 9x library or one of its functions missing, the k-th library
+// call failing). Logical drives for the drive report come from a scripted list.
 class FakePlatform : public DiskPlatform {
 public:
     struct Volume {
@@ -32,8 +34,11 @@ public:
 
     // Faults and the 9x family.
     std::set<int> unopenableDrives;
-    int failReadAt = 0;   // the k-th readFile fails (counted from 1); 0: never
-    int failWriteAt = 0;  // the k-th writeFile fails
+    int failSeekAt = 0;    // the k-th setFilePointer fails (counted from 1); 0: never
+    int failReadAt = 0;    // the k-th readFile fails
+    int failWriteAt = 0;   // the k-th writeFile fails
+    int shortReadAt = 0;   // the k-th readFile delivers half of what it could, whole sectors
+    int shortWriteAt = 0;  // the k-th writeFile writes half of its length, whole sectors
     bool vwin32Present = false;
     bool libraryPresent = true;
     std::set<std::string> missingFunctions;
@@ -44,6 +49,7 @@ public:
     // "CreateFileA <name>", "ReadFile <length>", "SetFilePointer <position>", "ReadDisk32 <drive> <sector>" ...
     std::vector<std::string> calls;
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;
+    int seekCount = 0;
     int readCount = 0;
     int writeCount = 0;
     int libraryCalls = 0;
@@ -55,6 +61,8 @@ public:
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
     std::uint32_t getLastError() override { return lastError; }
+    // What a test wants a later success to leave in place.
+    void setLastError(std::uint32_t code) { lastError = code; }
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;
     std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) override;

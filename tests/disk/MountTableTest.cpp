@@ -2,11 +2,13 @@
 #ifndef _WIN32
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "disk/DiskDevice.h"
 #include "disk/MountTable.h"
 #include "disk/PosixPlatform.h"
 #include "support/TempDir.h"
@@ -91,6 +93,53 @@ TEST(MountTable, RemovableAndOpticalDisksAreTold) {
     EXPECT_EQ(5u, MountTable::driveTypeOf("/dev/sr0", sysFolder));
     EXPECT_EQ(3u, MountTable::driveTypeOf("/dev/vdb", sysFolder));
     EXPECT_EQ(3u, MountTable::driveTypeOf("/dev/unknown", sysFolder));
+}
+
+// The volume calls on a mount table and label folder of the test's own.
+TEST(PosixVolumes, BuffersAreHandledAsWin32HandlesThem) {
+    TempDir temp;
+    std::string mounts;
+    std::vector<std::string> points;
+    for (int k = 0; k < 12; ++k) {
+        points.push_back(temp.file("mount-point-with-a-rather-long-name-" + std::to_string(k)));
+        fs::create_directory(points.back());
+        // The last one names a file system too long for any name buffer.
+        const std::string fileSystem = k == 11 ? std::string(300, 'f') : "ext4";
+        mounts += "/dev/null " + points.back() + " " + fileSystem + " rw 0 0\n";
+    }
+    TempDir::writeAll(temp.file("mounts"), mounts);
+    fs::create_directory(temp.file("by-label"));
+    fs::create_symlink("/dev/null", temp.file("by-label/Archiv"));
+    PosixPlatform platform(PosixPlatform::VolumeSources{temp.file("mounts"), temp.file("sys"), temp.file("by-label")});
+
+    // A buffer too small for the list is left alone; the answer is the length needed.
+    std::vector<char> list(256, 'x');
+    const std::uint32_t needed = platform.getLogicalDriveStrings(256, list.data());
+    EXPECT_GT(needed, 256u);
+    EXPECT_EQ('x', list[0]);
+    list.assign(needed, 'x');
+    EXPECT_EQ(needed - 1, platform.getLogicalDriveStrings(needed, list.data()));
+    EXPECT_EQ(points[0], std::string(list.data()));
+
+    char name[256];
+    char fileSystem[256];
+    std::uint32_t serial = 0;
+    ASSERT_TRUE(platform.getVolumeInformation(points[0].c_str(), name, sizeof name, &serial, fileSystem,
+                                              sizeof fileSystem));
+    EXPECT_EQ("Archiv", std::string(name));
+    EXPECT_EQ("ext4", std::string(fileSystem));
+    // A name that does not fit its buffer fails the call and names the reason.
+    EXPECT_FALSE(platform.getVolumeInformation(points[0].c_str(), name, 6, &serial, fileSystem, sizeof fileSystem));
+    EXPECT_EQ(24u, platform.getLastError());
+    EXPECT_FALSE(platform.getVolumeInformation(points[11].c_str(), name, sizeof name, &serial, fileSystem,
+                                               sizeof fileSystem));
+
+    // The report shows every mount point; the one whose names do not fit has empty fields.
+    DiskDevice device(platform);
+    const std::string report = device.volumeReport();
+    EXPECT_NE(std::string::npos, report.find(points[0] + "  Archiv  ext4 "));
+    EXPECT_NE(std::string::npos, report.find(points[11] + "     0\n"));
+    EXPECT_EQ(12, std::count(report.begin(), report.end(), '\n'));
 }
 
 TEST(PosixVolumes, TheMountPointsFollowTheWindowsListContract) {

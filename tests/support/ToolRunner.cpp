@@ -7,8 +7,11 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "disk/DriveList.h"
@@ -21,14 +24,27 @@ const char driveSeparator = ':';
 #endif
 }  // namespace
 
-ToolResult ToolRunner::run(const std::vector<std::string>& words, const std::vector<std::string>& drives,
-                           const std::string& workFolder) {
+std::string ToolRunner::drivesVariable(const std::vector<std::string>& drives) {
     std::string variable;
     for (std::size_t i = 0; i < drives.size(); ++i) {
         if (i != 0) variable += driveSeparator;
         variable += drives[i];
     }
+    return variable;
+}
+
+ToolResult ToolRunner::run(const std::vector<std::string>& words, const std::vector<std::string>& drives,
+                           const std::string& workFolder) {
+    const std::string variable = drivesVariable(drives);
     return launch(words, &variable, workFolder);
+}
+
+ToolResult ToolRunner::runWithFileSizeLimit(const std::vector<std::string>& words,
+                                            const std::vector<std::string>& drives, const std::string& workFolder,
+                                            std::uint64_t fileSizeLimit) {
+    if (!canLimitFileSize()) throw std::runtime_error("file sizes cannot be limited here");
+    const std::string variable = drivesVariable(drives);
+    return launch(words, &variable, workFolder, fileSizeLimit);
 }
 
 ToolResult ToolRunner::runOnMachineDrives(const std::vector<std::string>& words) {
@@ -36,8 +52,10 @@ ToolResult ToolRunner::runOnMachineDrives(const std::vector<std::string>& words)
 }
 
 #ifndef _WIN32
+bool ToolRunner::canLimitFileSize() { return true; }
+
 ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
-                              const std::string& workFolder) {
+                              const std::string& workFolder, std::uint64_t fileSizeLimit) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
     const pid_t child = fork();
@@ -47,6 +65,12 @@ ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::
         close(pipeEnds[0]);
         close(pipeEnds[1]);
         if (!workFolder.empty() && chdir(workFolder.c_str()) != 0) _exit(127);
+        if (fileSizeLimit != 0) {
+            // A write past the limit then fails with EFBIG instead of ending the process.
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit = {static_cast<rlim_t>(fileSizeLimit), static_cast<rlim_t>(fileSizeLimit)};
+            if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(127);
+        }
         if (drivesVariable)
             setenv(DriveList::variableName, drivesVariable->c_str(), 1);
         else
@@ -148,8 +172,10 @@ private:
 };
 }  // namespace
 
+bool ToolRunner::canLimitFileSize() { return false; }
+
 ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
-                              const std::string& workFolder) {
+                              const std::string& workFolder, std::uint64_t) {
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     ScopedHandle readEnd;
     ScopedHandle writeEnd;

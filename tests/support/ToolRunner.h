@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,14 @@ public:
                           const std::string& workFolder = std::string());
     // Without VELMORAN_DRIVES: the machine's own drives.
     static ToolResult runOnMachineDrives(const std::vector<std::string>& words);
+    // As run, with no file of the tool growing beyond `fileSizeLimit` bytes: a write past it
+    // fails (the drive images too, for writes beyond the limit). POSIX systems only.
+    static bool canLimitFileSize();
+    static ToolResult runWithFileSizeLimit(const std::vector<std::string>& words, const std::vector<std::string>& drives,
+                                           const std::string& workFolder, std::uint64_t fileSizeLimit);
 
 private:
+    static std::string drivesVariable(const std::vector<std::string>& drives);
     static ToolResult launch(const std::vector<std::string>& words, const std::string* drivesVariable,
-                             const std::string& workFolder);
+                             const std::string& workFolder, std::uint64_t fileSizeLimit = 0);
 };
