@@ -47,6 +47,12 @@ void Console::stepProgress() {
     }
 }
 
+void Console::resetProgress() {
+    progressTotal = 0;
+    stepCount = 0;
+    dotCount = 0;
+}
+
 void Console::finishProgress() {
     if (dotCount != 0) write("100\n");
 }

@@ -25,6 +25,9 @@ public:
     void startProgress(std::uint64_t total);
     void stepProgress();
     void finishProgress();
+    // Forgets every step counted so far, as at process start. The tool runs one command per
+    // process and never calls it; a process that runs several commands does, between them.
+    void resetProgress();
 
 private:
     void write(const char* text);

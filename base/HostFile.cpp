@@ -9,6 +9,11 @@ HostFile::HostFile(const std::string& path, const char* mode) : filePath(path), 
 
 HostFile::~HostFile() = default;
 
+bool HostFile::closeStream() {
+    if (!stream) return false;
+    return std::fclose(stream.release()) == 0;
+}
+
 void HostFile::report(int number, const std::string& text) const {
     Console::instance().printMessage(0, number, text.c_str());
 }

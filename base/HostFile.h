@@ -22,6 +22,8 @@ protected:
     HostFile(const std::string& path, const char* mode);
 
     std::FILE* file() const { return stream.get(); }
+    // Closes the stream; false when closing failed. Afterwards the file is no longer open.
+    bool closeStream();
     // Hands a fully composed failure message (severity 0) to the console.
     void report(int number, const std::string& text) const;
 

@@ -14,4 +14,12 @@ public:
     // True when all `length` bytes were written; false after a message (0, 205) when not,
     // and false without one when the file never opened.
     bool write(const void* buffer, std::size_t length);
+    // Writes out what the stream still buffers and closes the file: true when every byte
+    // reached the file, false after the write failure message (0, 205) when not, and false
+    // without one when the file never opened. A writer that goes without close() closes
+    // silently, so whoever must know that the file is complete calls it.
+    bool close();
+
+private:
+    bool reportWriteFailure() const;
 };

@@ -57,7 +57,10 @@ bool RecorderDisk::probe() {
         std::memset(sectorBuffer.get(), 0, sectorSize);
         device->seek(0);
         device->read(sectorBuffer.get(), sectorSize);
-        if (std::memcmp(sectorBuffer.get(), diskSignature, signatureSize) == 0) return true;
+        if (std::memcmp(sectorBuffer.get(), diskSignature, signatureSize) == 0) {
+            foundDrive = drive;
+            return true;
+        }
     }
     const std::string message = TextFormat::format(
         "Keine Festplatte mit der Identifikation \"%s\" vorhanden!\n", diskSignature);
@@ -150,6 +153,9 @@ const char* RecorderDisk::driveReport() {
     reportText += device->volumeReport();
     reportText += "\n";
     reportText += device->osFamilyName();
+    // The report opened every drive in turn. Transfers must go on reaching the recorder's
+    // disk, or none at all when it cannot be opened again.
+    if (found) found = device->open(foundDrive);
     return reportText.c_str();
 }
 

@@ -47,7 +47,8 @@ public:
     bool rewind();
     bool writeNext(const void* buffer, std::uint32_t length);
 
-    // What the PC's drives and volumes look like; made only when no recorder disk was found.
+    // What the PC's drives and volumes look like; the front end asks for it only when no
+    // recorder disk was found. Asked for afterwards, it leaves the found drive current.
     const char* driveReport();
     // 32 hexadecimal lines of the sector that contains the position.
     bool dumpSector(std::FILE* stream, std::uint64_t position, bool swap);
@@ -65,6 +66,7 @@ private:
     DiskPlatform* platform;
     bool created = false;
     bool found = false;
+    int foundDrive = -1;
     std::unique_ptr<std::uint8_t[]> sectorBuffer;
     std::unique_ptr<DiskDevice> device;
     std::string reportText;

@@ -30,8 +30,15 @@ void ClusterTable::load() {
     image.reset(new std::uint8_t[imageSize]);
     std::fill(image.get(), image.get() + imageSize, std::uint8_t{0xFF});
     RecorderDisk& recorderDisk = diskInUse();
-    for (std::int32_t k = 0; k < tableClusterCount; ++k)
-        recorderDisk.readCluster(image.get() + std::size_t(k) * RecorderDisk::clusterSize, k, false);
+    readWhole = true;
+    for (std::int32_t k = 0; k < tableClusterCount; ++k) {
+        std::uint8_t* part = image.get() + std::size_t(k) * RecorderDisk::clusterSize;
+        const std::uint32_t count = recorderDisk.readCluster(part, k, false);
+        if (count == RecorderDisk::clusterSize) continue;
+        readWhole = false;
+        // A short read delivered a part; the rest keeps its stand-in value.
+        std::fill(part + count, part + RecorderDisk::clusterSize, std::uint8_t{0xFF});
+    }
     findLastCluster();
     searchStart = firstDataCluster;
     loaded = true;
@@ -107,7 +114,9 @@ std::uint32_t ClusterTable::percentFree() const {
 }
 
 bool ClusterTable::writeBack() {
-    if (!image) return false;
+    // The stand-ins of an unread part would replace the disk's own entries (and the
+    // signature sector, when cluster 0 is the unread one).
+    if (!image || !readWhole) return false;
     RecorderDisk& recorderDisk = diskInUse();
     bool ok = true;
     for (std::int32_t k = 0; k < tableClusterCount; ++k)
@@ -116,7 +125,7 @@ bool ClusterTable::writeBack() {
 }
 
 bool ClusterTable::buildForFormat() {
-    if (!image) return false;
+    if (!image || !readWhole) return false;
     for (std::int32_t cluster = 0; cluster <= firstDataCluster; ++cluster) setEntry(cluster, EndOfChain);
     RecorderDisk& recorderDisk = diskInUse();
     Console& console = Console::instance();

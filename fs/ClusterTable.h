@@ -39,6 +39,9 @@ public:
     // Reads clusters 0 to 4 and finds the last cluster of the disk; once.
     void load();
     bool isLoaded() const { return loaded; }
+    // Whether all five table clusters were read in full. A table that was not is never
+    // written back: writeBack, freeChain's write-back and buildForFormat fail without writing.
+    bool isReadWhole() const { return readWhole; }
 
     std::int32_t entryOf(std::int32_t cluster) const;
     // The lowest free data cluster, marked EndOfChain; -1 when none is free.
@@ -70,6 +73,7 @@ private:
 
     RecorderDisk* disk;  // none: the process-wide recorder disk
     bool loaded = false;
+    bool readWhole = false;
     std::unique_ptr<std::uint8_t[]> image;
     std::int32_t lastDiskCluster = firstDataCluster - 1;
     // No cluster below this one is free: allocate starts its first-fit scan here.

@@ -63,23 +63,30 @@ std::uint64_t DirEntry::sizeBytes() const {
     return std::uint64_t{sizeMiB()} * RecorderDisk::clusterSize + sizeRemainder();
 }
 
-void DirEntry::clear() {
-    if (!valid) return;
+bool DirEntry::clear() {
+    if (!valid) return true;
+    std::unique_ptr<std::uint8_t[]> kept(new std::uint8_t[entrySize]);
+    std::memcpy(kept.get(), bytes.get(), entrySize);
     std::memset(bytes.get(), 0, entrySize);
-    valid = false;
-    writeBack();
+    if (writeBack()) {
+        valid = false;
+        return true;
+    }
+    // The slot on the disk still holds the recording; so does the entry.
+    std::memcpy(bytes.get(), kept.get(), entrySize);
+    return false;
 }
 
-void DirEntry::writeBack() {
-    if (!disk || slot < 0) return;
+bool DirEntry::writeBack() {
+    if (!disk || slot < 0) return false;
     std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
     // Without the sector's present content the neighbouring slot would be overwritten.
-    if (!disk->readSector(sector.get(), slotPosition(slot), true)) return;
+    if (!disk->readSector(sector.get(), slotPosition(slot), true)) return false;
     std::uint8_t* half = sector.get() + halfOffset(slot);
     std::memcpy(half, bytes.get(), entrySize);
     // writeSector swaps the whole sector; the integer words must reach the disk unswapped.
     swapIntegerWords(half);
-    disk->writeSector(sector.get(), slotPosition(slot), true);
+    return disk->writeSector(sector.get(), slotPosition(slot), true);
 }
 
 bool DirEntry::readFrom(HostFileReader& reader) {

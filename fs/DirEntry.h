@@ -43,10 +43,13 @@ public:
     // The raw image, for backup files and tests.
     const std::uint8_t* image() const { return bytes.get(); }
 
-    // Zeroes a valid entry and writes it to its slot; an invalid entry stays as it is.
-    void clear();
+    // Zeroes a valid entry and writes it to its slot; an invalid entry stays as it is (true).
+    // When the write fails the entry keeps its recording, as the slot on the disk does.
+    bool clear();
     // Writes the image into the entry's slot; the other slot of the sector keeps its bytes.
-    void writeBack();
+    // False when the sector cannot be read (nothing is written then) or the write fails,
+    // and for an entry that belongs to no slot.
+    bool writeBack();
     // Exactly 256 bytes make the entry valid; fewer print a message and return false.
     bool readFrom(HostFileReader& reader);
     bool writeTo(HostFileWriter& writer) const;

@@ -22,16 +22,24 @@ Directory& Directory::instance() {
     return processDirectory;
 }
 
-RecorderDisk& Directory::diskInUse() const { return disk ? *disk : RecorderDisk::instance(); }
+RecorderDisk& Directory::recorderDisk() const {
+    if (!disk) return RecorderDisk::instance();
+    disk->create();
+    return *disk;
+}
 
-ClusterTable& Directory::tableInUse() const { return table ? *table : ClusterTable::instance(); }
+ClusterTable& Directory::clusterTable() const {
+    if (!table) return ClusterTable::instance();
+    table->load();
+    return *table;
+}
 
 void Directory::load() {
     if (loaded) return;
-    RecorderDisk& recorderDisk = diskInUse();
+    RecorderDisk& onDisk = recorderDisk();
     entries.clear();
     entries.reserve(entryCount);
-    for (std::int32_t slot = 0; slot < entryCount; ++slot) entries.emplace_back(new DirEntry(recorderDisk, slot));
+    for (std::int32_t slot = 0; slot < entryCount; ++slot) entries.emplace_back(new DirEntry(onDisk, slot));
     loaded = true;
 }
 
@@ -62,7 +70,7 @@ DirEntry* Directory::firstFree() const {
 }
 
 bool Directory::list() {
-    if (!diskInUse().isFound()) return false;
+    if (!recorderDisk().isFound()) return false;
     Console& console = Console::instance();
     for (DirEntry* entry = firstUsed(); entry; entry = nextUsed()) {
         // A size is at most 2^32 + 4095 MiB; it is printed unsigned so no size shows negative.
@@ -71,6 +79,6 @@ bool Directory::list() {
                                          mebibytes)
                           .c_str());
     }
-    console.print(TextFormat::format("-- %d Prozent frei\n", static_cast<int>(tableInUse().percentFree())).c_str());
+    console.print(TextFormat::format("-- %d Prozent frei\n", static_cast<int>(clusterTable().percentFree())).c_str());
     return true;
 }

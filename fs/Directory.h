@@ -43,10 +43,12 @@ public:
     // disk was not found.
     bool list();
 
-private:
-    RecorderDisk& diskInUse() const;
-    ClusterTable& tableInUse() const;
+    // The disk the directory lies on (its drives probed on the first call) and the table of
+    // that disk (loaded on the first call).
+    RecorderDisk& recorderDisk() const;
+    ClusterTable& clusterTable() const;
 
+private:
     RecorderDisk* disk;   // none: the process-wide recorder disk
     ClusterTable* table;  // none: the process-wide cluster table
     bool loaded = false;

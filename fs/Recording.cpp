@@ -4,13 +4,17 @@
 #include "base/TextFormat.h"
 #include "fs/Directory.h"
 
-Recording::Recording(std::int32_t number) : slotNumber(number) { findByNumber(Directory::instance()); }
+Recording::Recording(std::int32_t number) : Recording(Directory::instance(), number) {}
 
-Recording::Recording(FirstFreeSlot) { findFirstFree(Directory::instance()); }
+Recording::Recording(FirstFreeSlot) : Recording(Directory::instance(), FirstFreeSlot{}) {}
 
-Recording::Recording(Directory& directory, std::int32_t number) : slotNumber(number) { findByNumber(directory); }
+Recording::Recording(Directory& directory, std::int32_t number) : recordingDirectory(&directory), slotNumber(number) {
+    findByNumber(directory);
+}
 
-Recording::Recording(Directory& directory, FirstFreeSlot) { findFirstFree(directory); }
+Recording::Recording(Directory& directory, FirstFreeSlot) : recordingDirectory(&directory) {
+    findFirstFree(directory);
+}
 
 Recording::~Recording() = default;
 

@@ -25,6 +25,8 @@ public:
     Recording& operator=(const Recording&) = delete;
 
     DirEntry* entry() const { return recordingEntry; }
+    // The directory the handle was made on, and through it the disk and its table.
+    Directory& directory() const { return *recordingDirectory; }
     // The slot number asked for; -1 for a handle on the first free slot.
     std::int32_t number() const { return slotNumber; }
 
@@ -32,6 +34,7 @@ private:
     void findByNumber(Directory& directory);
     void findFirstFree(Directory& directory);
 
+    Directory* recordingDirectory;
     DirEntry* recordingEntry = nullptr;  // owned by the directory
     std::int32_t slotNumber = -1;
     // Sequential reading of the recording's clusters for ripping: the cluster in the buffer,

@@ -78,6 +78,19 @@ TEST(Console, SecondMeterCountsOnFromTheFirst) {
               testing::internal::GetCapturedStdout());
 }
 
+TEST(Console, ASecondMeterStartsWithoutTheMarksOfTheFirst) {
+    Console console(stdout);
+    testing::internal::CaptureStdout();
+    console.startProgress(3);
+    console.stepProgress();  // one mark pending
+    console.finishProgress();
+    console.startProgress(1000);
+    for (int i = 0; i < 199; ++i) console.stepProgress();
+    console.finishProgress();
+    std::fflush(stdout);
+    EXPECT_EQ(".100\n.........10.........100\n", testing::internal::GetCapturedStdout());
+}
+
 TEST(TextFormat, GrowsWithItsValues) {
     const std::string longName(5000, 'x');
     EXPECT_EQ("Datei " + longName + " konnte nicht geoeffnet werden!\n",

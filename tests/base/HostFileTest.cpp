@@ -67,6 +67,7 @@ TEST(HostFile, MissingFilesAndFoldersAreReportedOnce) {
     HostFileWriter writer(inMissingFolder);
     EXPECT_FALSE(writer.isOpen());
     EXPECT_FALSE(writer.write("abc", 3));
+    EXPECT_FALSE(writer.close());
     EXPECT_EQ("Datei " + inMissingFolder + " konnte nicht geoeffnet werden!\n", captured());
 }
 
@@ -98,6 +99,15 @@ TEST(HostFileWriter, AFailingWriteIsReported) {
     testing::internal::CaptureStdout();
     EXPECT_FALSE(writer.write(block.data(), block.size()));
     EXPECT_EQ("Schreiben in Datei /dev/full fehlgeschlagen!\n", captured());
+
+    // A small write waits in the stream's buffer: its failure shows when the file is closed.
+    HostFileWriter buffered(full);
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(buffered.write("abc", 3));
+    EXPECT_FALSE(buffered.close());
+    EXPECT_EQ("Schreiben in Datei /dev/full fehlgeschlagen!\n", captured());
+    EXPECT_FALSE(buffered.isOpen());
+    EXPECT_FALSE(buffered.write("abc", 3));
 }
 
 TEST(HostFile, PathsLongerThan255CharactersAreUsedWhole) {

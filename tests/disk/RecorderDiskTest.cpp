@@ -157,6 +157,38 @@ TEST_F(FoundDisk, ClusterTransfersCoverWholeMegabytes) {
     EXPECT_FALSE(disk.writeCluster(written.data(), -1, false));
 }
 
+TEST_F(FoundDisk, ClustersBeyondFourGiBArePositionedInSixtyFourBits) {
+    std::vector<std::uint8_t> cluster(RecorderDisk::clusterSize);
+    fake.calls.clear();
+    EXPECT_EQ(0u, disk.readCluster(cluster.data(), 4097, false));
+    EXPECT_FALSE(disk.writeCluster(cluster.data(), 0x13FF7F, false));
+    EXPECT_EQ((std::vector<std::string>{"SetFilePointer 4296015872", "SetFilePointer 1374254268416"}),
+              fake.callsStartingWith("SetFilePointer"));
+}
+
+TEST_F(FoundDisk, FailedOrShortTransfersAreFailures) {
+    std::vector<std::uint8_t> cluster(RecorderDisk::clusterSize);
+    fake.failSeekAt = fake.seekCount + 1;
+    EXPECT_EQ(0u, disk.readCluster(cluster.data(), 6, false));
+    fake.shortReadAt = fake.readCount + 1;
+    EXPECT_EQ(RecorderDisk::clusterSize / 2, disk.readCluster(cluster.data(), 6, false));
+    fake.shortReadAt = fake.readCount + 1;
+    EXPECT_FALSE(disk.readSector(cluster.data(), 1024, false));
+    fake.shortWriteAt = fake.writeCount + 1;
+    EXPECT_FALSE(disk.writeCluster(cluster.data(), 6, false));
+    fake.failSeekAt = fake.seekCount + 1;
+    EXPECT_FALSE(disk.writeSector(cluster.data(), 1024, false));
+}
+
+TEST_F(FoundDisk, TheDriveReportKeepsTheRecorderDiskCurrent) {
+    fake.addDrive(1, 1u << 20);
+    fake.addDrive(2, 1u << 20);
+    disk.driveReport();
+    std::vector<std::uint8_t> sector(512);
+    ASSERT_TRUE(disk.readSector(sector.data(), 4096, false));
+    EXPECT_EQ(0, std::memcmp(sector.data(), bytes().data() + 4096, 512));
+}
+
 TEST_F(FoundDisk, SequentialTransfersRunFromTheStart) {
     std::vector<std::uint8_t> chunk(RecorderDisk::clusterSize);
     ASSERT_EQ(RecorderDisk::clusterSize, disk.readFromStart(chunk.data(), RecorderDisk::clusterSize));

@@ -150,7 +150,8 @@ TEST(ClusterTable, ClusterNumbersOutsideTheTableAreEndOfChain) {
 }
 
 TEST(ClusterTable, BuildForFormatProbesTheWholeDiskAndKeepsTheSignatureSector) {
-    RecorderLayout old(100);
+    // The old table was made for a larger disk: its entries past the drive's end must not stay free.
+    RecorderLayout old(160);
     old.addChain({40, 7, 99});
     FakePlatform fake;
     std::vector<std::uint8_t>& drive = fake.addDrive(0, 100u << 20);
@@ -199,5 +200,31 @@ TEST(ClusterTable, UnreadableTableAreaCountsAsEndOfChain) {
     EXPECT_EQ(FreeCluster, table.entryOf(lastReadable));
     EXPECT_EQ(EndOfChain, table.entryOf(lastReadable + 1));
     EXPECT_EQ(EndOfChain, table.entryOf(ClusterTable::maxClusterCount - 1));
+
+    // Its stand-ins never reach the disk.
+    EXPECT_FALSE(table.isReadWhole());
+    const int writes = fake.writeCount;
+    EXPECT_FALSE(table.writeBack());
+    EXPECT_FALSE(table.freeChain(6));
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(table.buildForFormat());
+    EXPECT_EQ("", testing::internal::GetCapturedStdout());
+    EXPECT_EQ(writes, fake.writeCount);
+}
+
+TEST(ClusterTable, AShortReadOfATableClusterMakesTheTableUnwritable) {
+    FakePlatform fake;
+    RecorderLayout(ClusterTable::maxClusterCount).copyInto(fake.addDrive(0, 20u << 20));
+    fake.putSignature(0);
+    RecorderDisk disk(&fake);
+    disk.create();
+    fake.shortReadAt = fake.readCount + 3;  // cluster 2 delivers its first half
+    ClusterTable table(disk);
+    table.load();
+    EXPECT_FALSE(table.isReadWhole());
+    // Cluster 2 holds the entries of clusters 524160 to 786303.
+    EXPECT_EQ(FreeCluster, table.entryOf(655231));
+    EXPECT_EQ(EndOfChain, table.entryOf(655232));
+    EXPECT_FALSE(table.writeBack());
 }
 }  // namespace

@@ -77,6 +77,7 @@ TEST_F(DirectoryTest, EntriesAreStoredWithWordSwappedNamesAndLittleEndianWords) 
 TEST_F(DirectoryTest, ASlotIsUsedWhenItsFirstFourBytesAreNotZero) {
     putSlot(1, "Eins");
     putSlot(3, "abc");     // the terminator is the fourth byte
+    putSlot(2, std::string("\0xy", 3));  // an empty name, but not four zero bytes
     putSlot(5, "", 6);     // nothing but a cluster number: free
     putSlot(4095, "Ende");
     directory.load();
@@ -90,7 +91,7 @@ TEST_F(DirectoryTest, ASlotIsUsedWhenItsFirstFourBytesAreNotZero) {
 
     std::vector<std::int32_t> used;
     for (DirEntry* entry = directory.firstUsed(); entry; entry = directory.nextUsed()) used.push_back(entry->index());
-    EXPECT_EQ((std::vector<std::int32_t>{1, 3, 4095}), used);
+    EXPECT_EQ((std::vector<std::int32_t>{1, 2, 3, 4095}), used);
     EXPECT_EQ(nullptr, directory.nextUsed());
 }
 
@@ -151,15 +152,28 @@ TEST_F(DirectoryTest, ClearingSlotSevenLeavesSlotSixInItsSector) {
     EXPECT_EQ(writes, fake.writeCount);
 }
 
-TEST_F(DirectoryTest, WriteBackWritesNothingWhenItsSectorCannotBeRead) {
+TEST_F(DirectoryTest, FailedWritesAreReportedAndAFailedClearKeepsTheRecording) {
     putSlot(9, "Neun");
     directory.load();
     DirEntry* entry = directory.entryAt(9);
     entry->setFirstCluster(42);
+    // Without its sector the neighbouring slot would be lost: nothing is written.
     fake.failReadAt = fake.readCount + 1;
     const int writes = fake.writeCount;
-    entry->writeBack();
+    EXPECT_FALSE(entry->writeBack());
     EXPECT_EQ(writes, fake.writeCount);
+    fake.shortWriteAt = fake.writeCount + 1;
+    EXPECT_FALSE(entry->writeBack());
+    EXPECT_TRUE(entry->writeBack());
+
+    const std::vector<std::uint8_t> slotBefore = diskBytes(directoryStart + 9 * 256, 256);
+    fake.failWriteAt = fake.writeCount + 1;
+    EXPECT_FALSE(entry->clear());
+    EXPECT_EQ(entry, directory.entryAt(9));
+    EXPECT_EQ("Neun", entry->name());
+    EXPECT_EQ(slotBefore, diskBytes(directoryStart + 9 * 256, 256));
+    EXPECT_TRUE(entry->clear());
+    EXPECT_EQ(std::vector<std::uint8_t>(256, 0), diskBytes(directoryStart + 9 * 256, 256));
 }
 
 TEST_F(DirectoryTest, ARecordingIsFoundByItsNumberOrSaysThatItIsNot) {
@@ -217,8 +231,8 @@ TEST(DirEntryFile, EntriesTravelThroughFilesByteForByte) {
     }
     EXPECT_EQ(bytes, TempDir::readAll(copy));
 
-    // Writing back an entry from a file touches no disk.
-    entry.writeBack();
+    // An entry from a file belongs to no slot.
+    EXPECT_FALSE(entry.writeBack());
 
     TempDir::writeAll(source, bytes.substr(0, 100));
     HostFileReader shortReader(source);
