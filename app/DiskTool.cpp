@@ -11,6 +11,7 @@
 #include "base/TextFormat.h"
 #include "disk/HexLines.h"
 #include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
 #include "fs/Directory.h"
 #include "fs/Recording.h"
 
@@ -21,6 +22,9 @@ Console& console() { return Console::instance(); }
 }  // namespace
 
 DiskTool::DiskTool(std::int32_t argCount, char** args) : argCount(argCount), args(args) {}
+
+DiskTool::DiskTool(std::int32_t argCount, char** args, Directory& directory)
+    : argCount(argCount), args(args), givenDirectory(&directory) {}
 
 DiskTool::~DiskTool() = default;
 
@@ -36,8 +40,22 @@ std::int32_t DiskTool::run() {
     return 1;
 }
 
+RecorderDisk& DiskTool::recorderDisk() {
+    return givenDirectory ? givenDirectory->recorderDisk() : RecorderDisk::instance();
+}
+
+ClusterTable& DiskTool::clusterTable() {
+    return givenDirectory ? givenDirectory->clusterTable() : ClusterTable::instance();
+}
+
+Directory& DiskTool::directory() {
+    if (!givenDirectory) return Directory::instance();
+    givenDirectory->load();
+    return *givenDirectory;
+}
+
 bool DiskTool::checkDisk() {
-    RecorderDisk& disk = RecorderDisk::instance();
+    RecorderDisk& disk = recorderDisk();
     if (disk.isFound()) return true;
     console().print("\n");
     printVersion();
@@ -59,7 +77,7 @@ std::int32_t DiskTool::runDump() {
         console().print("Angabe der Startposition fehlt\n");
         return 1;
     }
-    RecorderDisk& disk = RecorderDisk::instance();
+    RecorderDisk& disk = recorderDisk();
     const std::uint32_t low = static_cast<std::uint32_t>(position);
     const std::uint32_t alignedLow = disk.alignToSector(low);
     position = (position & 0xFFFFFFFF00000000u) | alignedLow;
@@ -82,7 +100,7 @@ std::int32_t DiskTool::runDump() {
 
 std::int32_t DiskTool::runList() {
     if (!checkDisk()) return 1;
-    return Directory::instance().list() ? 0 : 1;
+    return directory().list() ? 0 : 1;
 }
 
 std::int32_t DiskTool::runImage() {
@@ -118,7 +136,7 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
         return 1;
     }
     // The number must name a recording; the handle says so when it does not.
-    Recording recording(recordingNumber(args[3]));
+    Recording recording(directory(), recordingNumber(args[3]));
     if (recording.entry() == nullptr) return 1;
     return notYetAvailable(save ? "save" : "delete");
 }
@@ -129,7 +147,7 @@ std::int32_t DiskTool::runLoad() {
         console().print("Angabe <dateiname> fehlt\n");
         return 1;
     }
-    Recording recording{Recording::FirstFreeSlot{}};
+    Recording recording(directory(), Recording::FirstFreeSlot{});
     if (recording.entry() == nullptr) return 1;
     return notYetAvailable("load");
 }
@@ -156,7 +174,7 @@ std::int32_t DiskTool::runRip(bool) {
     }
     if (isRecordingNumber(args[3])) {
         if (!checkDisk()) return 1;
-        Recording recording(recordingNumber(args[3]));
+        Recording recording(directory(), recordingNumber(args[3]));
         if (recording.entry() == nullptr) return 1;
     }
     return notYetAvailable("rip");

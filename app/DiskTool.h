@@ -2,12 +2,20 @@
 
 #include <cstdint>
 
+class ClusterTable;
+class Directory;
+class RecorderDisk;
+
 // The front end: picks the command by word 1, checks its further words in a fixed order,
 // makes sure the recorder's disk was found where the command needs it, runs the command
 // and turns its result into the exit status (0 success, 1 failure or help).
 class DiskTool {
 public:
+    // The front end on the process-wide recorder disk, its table and directory.
     DiskTool(std::int32_t argCount, char** args);
+    // The front end on the disk of the given directory, which need not be loaded yet (whole
+    // commands run this way on in-memory drives).
+    DiskTool(std::int32_t argCount, char** args, Directory& directory);
     virtual ~DiskTool();
 
     std::int32_t run();
@@ -34,7 +42,11 @@ private:
     void printHelp();
 
     bool hasWord(std::int32_t index) const { return argCount > index; }
+    RecorderDisk& recorderDisk();
+    ClusterTable& clusterTable();
+    Directory& directory();
 
     std::int32_t argCount;
     char** args;
+    Directory* givenDirectory = nullptr;  // none: the process-wide one
 };

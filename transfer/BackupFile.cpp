@@ -1,0 +1,9 @@
+#include "transfer/BackupFile.h"
+
+#include <cstring>
+
+const char BackupFile::header[BackupFile::headerSize] = "velmoran hd V1.02 / vlm 1.0";
+
+std::string BackupFile::nameFor(std::int32_t number) { return "Velmoran_" + std::to_string(number) + ".vlm"; }
+
+bool BackupFile::isHeader(const std::uint8_t* bytes) { return std::memcmp(bytes, header, headerSize) == 0; }
