@@ -5,6 +5,7 @@
 #include "base/Console.h"
 #include "base/LittleEndian.h"
 #include "disk/RecorderDisk.h"
+#include "fs/ChainWalker.h"
 
 namespace {
 ClusterTable processTable;
@@ -86,16 +87,12 @@ std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
 }
 
 bool ClusterTable::freeChain(std::int32_t first) {
-    // A damaged chain ends the walk where it leaves the data clusters or meets a free entry.
-    // Every freed cluster reads free afterwards, so a loop ends when it comes round; the
-    // step bound is a second guard.
-    std::int32_t cluster = first;
-    for (std::int32_t steps = 0; steps < maxClusterCount; ++steps) {
-        if (cluster < firstDataCluster || !isTableCluster(cluster)) break;
-        const std::int32_t next = entryOf(cluster);
-        if (next == FreeCluster) break;
+    // Only the valid part of a damaged chain is freed; each cluster is freed after the walk
+    // has looked up its successor.
+    for (ChainWalker walk(*this, first); !walk.ended();) {
+        const std::int32_t cluster = walk.current();
+        walk.advance();
         setEntry(cluster, FreeCluster);
-        cluster = next;
     }
     return writeBack();
 }

@@ -48,7 +48,8 @@ public:
     std::int32_t allocate();
     // Like allocate, and the result (also -1) becomes the entry of `previous`.
     std::int32_t allocateAfter(std::int32_t previous);
-    // Frees the chain from `first` on and writes the table back; the write-back's success.
+    // Frees the valid part of the chain from `first` on (ChainWalker) and writes the table
+    // back; the write-back's success.
     bool freeChain(std::int32_t first);
     // Whole percent of the data clusters that are free; 0 on a disk without data clusters.
     std::uint32_t percentFree() const;

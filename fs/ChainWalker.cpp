@@ -1,0 +1,26 @@
+#include "fs/ChainWalker.h"
+
+#include "fs/ClusterTable.h"
+
+ChainWalker::ChainWalker(const ClusterTable& table, std::int32_t first)
+    : table(table), visited(static_cast<std::size_t>(ClusterTable::maxClusterCount), false) {
+    stepTo(first);
+}
+
+bool ChainWalker::advance() {
+    if (cluster < 0) return false;
+    stepTo(table.entryOf(cluster));
+    return cluster >= 0;
+}
+
+void ChainWalker::stepTo(std::int32_t next) {
+    cluster = -1;
+    if (next == ClusterTable::EndOfChain) return;
+    const bool dataCluster = next >= ClusterTable::firstDataCluster && next < ClusterTable::maxClusterCount;
+    if (!dataCluster || visited[static_cast<std::size_t>(next)] || table.entryOf(next) == ClusterTable::FreeCluster) {
+        damaged = true;
+        return;
+    }
+    visited[static_cast<std::size_t>(next)] = true;
+    cluster = next;
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class ClusterTable;
+
+// Follows one cluster chain through the allocation table, no further than its valid part. A
+// chain ends at EndOfChain; a damaged one ends where it would lead to a cluster that is no
+// data cluster of the table (a reserved cluster, a number outside the table), to a cluster
+// whose entry reads free (it belongs to no chain), or back to a cluster it has passed (a
+// loop). So a walk never leaves the table and never takes more steps than the table has
+// clusters.
+class ChainWalker {
+public:
+    // Starts at `first`; the walk has ended at once when `first` is no valid cluster (-1 for
+    // an empty chain).
+    ChainWalker(const ClusterTable& table, std::int32_t first);
+
+    // The cluster the walk stands on; -1 once the chain has ended.
+    std::int32_t current() const { return cluster; }
+    bool ended() const { return cluster < 0; }
+    // Moves on to the next cluster of the chain; false when there is none.
+    bool advance();
+    // True when the chain ended at damage rather than at EndOfChain or an empty chain.
+    bool endedAtDamage() const { return damaged; }
+
+private:
+    // Takes `next` as the current cluster when it is a valid, unvisited cluster of a chain.
+    void stepTo(std::int32_t next);
+
+    const ClusterTable& table;
+    std::vector<bool> visited;
+    std::int32_t cluster = -1;
+    bool damaged = false;
+};
