@@ -39,6 +39,15 @@ cmake --build "$build" -j2
 echo "== tests under wine"
 ctest --test-dir "$build" --output-on-failure
 
+echo "== zip of the Windows executable"
+(cd "$build" && cpack -G ZIP >/dev/null)
+zip=$(ls "$build"/velmorandisk-*-Windows.zip)
+contents=$(cmake -E tar tf "$zip")
+for file in VelmoranDisk.exe README.md; do
+  echo "$contents" | grep -q "/$file\$" || { echo "windows-tests: $file is missing in $zip" >&2; exit 1; }
+done
+echo "$(basename "$zip"): $(echo "$contents" | grep -v '/$' | tr '\n' ' ')"
+
 if [ -x "$linuxBuild/VelmoranDisk" ] && [ -x "$linuxBuild/MakeDemoDisk" ]; then
   echo "== same output as the Linux executable on the demo disk"
   scratch=$(mktemp -d)
