@@ -1,0 +1,259 @@
+// Whole commands of the built tool against dd copying the same bytes, on image files full of
+// real (non-zero, non-sparse) data in a temporary folder: several runs of each, medians, the
+// ratio tool/baseline and the peak resident memory of the tool. Run through bench/run.
+// Usage: velmoran_command_bench <VelmoranDisk> [runs, default 5] [disk MiB, default 1024]
+//                               [recording MiB, default 256]
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "disk/PosixPlatform.h"
+#include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
+#include "fs/Directory.h"
+#include "support/RecorderLayout.h"
+#include "support/TempDir.h"
+
+namespace {
+constexpr std::uint32_t mebibyte = 1u << 20;
+constexpr std::uint32_t recordSize = 8196;
+
+struct Run {
+    double seconds = 0;
+    long peakKiB = 0;
+    int status = -1;
+};
+
+// Runs a program with its output thrown away, in `folder`, with VELMORAN_DRIVES set to `drives`.
+Run runProgram(const std::vector<std::string>& words, const std::string& folder, const std::string& drives) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        dup2(null, 2);
+        if (chdir(folder.c_str()) != 0) _exit(126);
+        setenv("VELMORAN_DRIVES", drives.c_str(), 1);
+        std::vector<std::string> copies(words);
+        std::vector<char*> argv;
+        for (std::string& word : copies) argv.push_back(&word[0]);
+        argv.push_back(nullptr);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    Run run;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    run.peakKiB = usage.ru_maxrss;
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
+    return run;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Pseudo-random bytes, never a run of zeros: written out, the file has every block allocated.
+void fillWithData(const std::string& path, std::uint32_t mebibytes, std::uint64_t seed) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    std::vector<std::uint64_t> block(mebibyte / 8);
+    for (std::uint32_t m = 0; m < mebibytes; ++m) {
+        for (std::uint64_t& word : block) {
+            seed ^= seed << 13;
+            seed ^= seed >> 7;
+            seed ^= seed << 17;
+            word = seed | 0x0101010101010101ull;
+        }
+        std::fwrite(block.data(), 1, mebibyte, file);
+    }
+    std::fclose(file);
+}
+
+// A disk with one recording in slot 0 on the clusters 6 to 6 + recordingMiB - 1: video, audio
+// and other records mixed (ids 1, 2 and 3), every payload real data.
+void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint32_t recordingMiB) {
+    fillWithData(path, diskMiB, 0x9E3779B97F4A7C15ull);
+    RecorderLayout layout(static_cast<std::int32_t>(diskMiB));
+    std::vector<std::int32_t> chain;
+    for (std::uint32_t k = 0; k < recordingMiB; ++k) chain.push_back(static_cast<std::int32_t>(6 + k));
+    layout.addChain(chain);
+    layout.putSlot(0, "Benchmark", 6, recordingMiB, 0);
+    std::vector<std::uint8_t> zeros(mebibyte, 0);
+    TempDir::writeAt(path, 5ull * mebibyte, zeros.data(), zeros.size());  // an empty directory
+    layout.writeTo(path);
+    TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+    static const std::uint8_t kinds[] = {1, 1, 1, 1, 1, 1, 2, 2, 2, 3};
+    const int descriptor = ::open(path.c_str(), O_WRONLY);
+    const std::uint64_t start = 6ull * mebibyte;
+    const std::uint64_t end = start + std::uint64_t(recordingMiB) * mebibyte;
+    std::uint32_t index = 0;
+    for (std::uint64_t position = start; position + 4 <= end; position += recordSize, ++index) {
+        const std::uint8_t id[4] = {kinds[index % 10], 0, 0, 0};
+        if (pwrite(descriptor, id, 4, static_cast<off_t>(position)) != 4) std::perror("pwrite");
+    }
+    ::close(descriptor);
+}
+
+// A small disk whose directory has every one of its 4096 slots in use.
+void makeFullDirectoryDisk(const std::string& path) {
+    fillWithData(path, 16, 0x1234567ull);
+    RecorderLayout layout(16);
+    layout.addChain({6});
+    for (std::int32_t slot = 0; slot < 4096; ++slot)
+        layout.putSlot(slot, "Aufnahme " + std::to_string(slot), 6, 1, 0);
+    layout.writeTo(path);
+    TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+}
+
+// The disk services of this system, counting the reads.
+class CountingPlatform : public PosixPlatform {
+public:
+    bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override {
+        ++reads;
+        return PosixPlatform::readFile(handle, buffer, length, delivered);
+    }
+    int reads = 0;
+};
+
+int listReadCalls(const std::string& disk) {
+    setenv("VELMORAN_DRIVES", disk.c_str(), 1);
+    CountingPlatform platform;
+    RecorderDisk recorder(&platform);
+    ClusterTable table(recorder);
+    Directory directory(recorder, table);
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    directory.load();
+    directory.list();
+    std::fflush(stdout);
+    dup2(saved, 1);
+    ::close(null);
+    ::close(saved);
+    return platform.reads;
+}
+
+struct Measure {
+    std::string name;
+    std::vector<std::string> tool;      // the tool's words
+    std::vector<std::string> baseline;  // the dd command line; empty: none
+    std::function<void()> before;       // untimed, before each tool run
+    std::function<void()> after;        // untimed, after each tool run
+};
+
+class Bench {
+public:
+    Bench(std::string toolPath, int runs, std::string folder, std::string drives)
+        : toolPath(std::move(toolPath)), runs(runs), folder(std::move(folder)), drives(std::move(drives)) {}
+
+    void measure(const Measure& m) {
+        std::vector<double> toolTimes;
+        std::vector<double> baseTimes;
+        long peak = 0;
+        for (int run = 0; run < runs; ++run) {
+            if (m.before) m.before();
+            std::vector<std::string> words{toolPath};
+            words.insert(words.end(), m.tool.begin(), m.tool.end());
+            const Run tool = runProgram(words, folder, drives);
+            if (tool.status != 0) std::fprintf(stderr, "%s: exit status %d\n", m.name.c_str(), tool.status);
+            toolTimes.push_back(tool.seconds);
+            peak = std::max(peak, tool.peakKiB);
+            if (m.after) m.after();
+            if (!m.baseline.empty()) baseTimes.push_back(runProgram(m.baseline, folder, drives).seconds);
+        }
+        const double toolMedian = median(toolTimes);
+        if (baseTimes.empty()) {
+            std::printf("| %-28s | %9.3f | %9s | %6s | %8.1f |\n", m.name.c_str(), toolMedian, "", "", peak / 1024.0);
+        } else {
+            const double baseMedian = median(baseTimes);
+            std::printf("| %-28s | %9.3f | %9.3f | %6.2f | %8.1f |\n", m.name.c_str(), toolMedian, baseMedian,
+                        toolMedian / baseMedian, peak / 1024.0);
+        }
+        std::fflush(stdout);
+    }
+
+private:
+    std::string toolPath;
+    int runs;
+    std::string folder;
+    std::string drives;
+};
+
+std::vector<std::string> dd(const std::string& from, const std::string& to, const std::string& extra = "") {
+    std::vector<std::string> words{"dd", "if=" + from, "of=" + to, "bs=1M", "status=none"};
+    std::size_t start = 0;
+    while (start < extra.size()) {
+        const std::size_t end = extra.find(' ', start);
+        words.push_back(extra.substr(start, end == std::string::npos ? std::string::npos : end - start));
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return words;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: velmoran_command_bench <VelmoranDisk> [runs] [disk MiB] [recording MiB]\n");
+        return 2;
+    }
+    char resolved[4096];
+    const std::string tool = realpath(argv[1], resolved) ? resolved : argv[1];
+    const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
+    const auto diskMiB = static_cast<std::uint32_t>(argc > 3 ? std::atoi(argv[3]) : 1024);
+    const auto recordingMiB = static_cast<std::uint32_t>(argc > 4 ? std::atoi(argv[4]) : 256);
+    if (runs < 1 || diskMiB < recordingMiB * 2 + 16 || recordingMiB < 1) {
+        std::fprintf(stderr, "velmoran_command_bench: the disk needs room for two copies of the recording\n");
+        return 2;
+    }
+
+    TempDir temp;
+    const std::string disk = temp.file("disk.img");
+    const std::string lister = temp.file("list.img");
+    std::fprintf(stderr, "making %u MiB of disk with a %u MiB recording in %s ...\n", diskMiB, recordingMiB,
+                 temp.path().c_str());
+    makeRecorderDisk(disk, diskMiB, recordingMiB);
+    makeFullDirectoryDisk(lister);
+    const std::string size = std::to_string(recordingMiB);
+    const std::string recordingBytes = "skip=6 count=" + size;
+
+    std::printf("%d runs each; disk %u MiB, recording %u MiB\n\n", runs, diskMiB, recordingMiB);
+    std::printf("| %-28s | %9s | %9s | %6s | %8s |\n", "operation", "tool s", "dd s", "ratio", "peak MiB");
+    std::printf("|------------------------------|-----------|-----------|--------|----------|\n");
+
+    Bench bench(tool, runs, temp.path(), disk);
+    bench.measure({"image save", {"image", "save"}, dd(disk, "Velmoran.img"), nullptr, nullptr});
+    bench.measure({"image load", {"image", "load"}, dd("Velmoran.img", disk, "conv=notrunc"), nullptr, nullptr});
+    bench.measure({"movie save", {"movie", "save", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
+    const std::string loadedAt = "seek=" + std::to_string(6 + recordingMiB) + " skip=284 iflag=skip_bytes count=" + size;
+    bench.measure({"movie load", {"movie", "load", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", disk, "conv=notrunc " + loadedAt),
+                   nullptr, [&] { runProgram({tool, "movie", "delete", "1"}, temp.path(), disk); }});
+    bench.measure({"movie rip (disk)", {"movie", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
+    bench.measure({"audio rip (disk)", {"audio", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
+    const std::string fromFile = "skip=284 iflag=skip_bytes count=" + size;
+    bench.measure({"movie rip (backup file)", {"movie", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
+                   nullptr, nullptr});
+    bench.measure({"audio rip (backup file)", {"audio", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
+                   nullptr, nullptr});
+
+    Bench listBench(tool, runs, temp.path(), lister);
+    listBench.measure({"list (4096 recordings)", {"list"}, {}, nullptr, nullptr});
+    std::printf("\nlist of 4096 recordings: %d read calls\n", listReadCalls(lister));
+    return 0;
+}
