@@ -20,3 +20,12 @@ std::string TextFormat::format(const char* pattern, ...) {
     va_end(again);
     return text;
 }
+
+std::string TextFormat::printable(const std::string& text) {
+    std::string shown(text);
+    for (char& c : shown) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) c = '?';
+    }
+    return shown;
+}

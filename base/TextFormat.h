@@ -11,4 +11,8 @@ public:
         __attribute__((format(printf, 1, 2)))
 #endif
         ;
+    // The text with each control byte (0x00 to 0x1F and 0x7F) shown as "?" and every other byte
+    // kept: names come from the disk, and a line end or an escape sequence in one must neither
+    // forge lines of the output nor reach the terminal.
+    static std::string printable(const std::string& text);
 };

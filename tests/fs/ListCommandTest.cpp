@@ -54,6 +54,8 @@ TEST_F(ListCommandTest, RecordingsInSlotOrderWithNumbersNamesAndSizes) {
 TEST_F(ListCommandTest, NamesArePrintedAsTheyAreAndNeverBeyondTheirField) {
     RecorderLayout layout(16);
     layout.putSlot(2, "100% Musik %s %d", 6, 3, 0);
+    // A damaged or hostile name: line ends, an escape sequence and DEL become "?", other bytes stay.
+    layout.putSlot(4, "Falsch\r\n05 Gefaelscht\x1B[2J\x7F\xE4", 6, 1, 0);
     // 212 characters without a terminator; the words behind the name field are not zero.
     const std::string fullField(212, 'x');
     layout.putSlot(9, fullField, 0x41414141, 0x41, 0x41);
@@ -61,6 +63,7 @@ TEST_F(ListCommandTest, NamesArePrintedAsTheyAreAndNeverBeyondTheirField) {
     TempDir::writeAt(image, RecorderLayout::directoryPosition + 9 * 256 + 212, "BBBBCCCC", 8);
     const ToolResult result = list(image);
     EXPECT_EQ("02 100% Musik %s %d                  3 MB\n"
+              "04 Falsch??05 Gefaelscht?[2J?\xE4       1 MB\n"
               "09 " + fullField + "   65 MB\n"
               "-- 100 Prozent frei\n",
               result.output);
