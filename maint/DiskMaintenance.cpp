@@ -120,7 +120,8 @@ std::uint64_t DiskMaintenance::wipeDisk() {
 
 bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
     const std::uint64_t failedCluster = writes - 1;
-    // A disk ends after its directory, and where the wipe stopped nothing can be read any more.
+    // A disk ends after its directory cluster, and the cluster at its end cannot be read whole
+    // either: a failed write in one that can was a write error.
     bool atDiskEnd = failedCluster > static_cast<std::uint64_t>(ClusterTable::directoryCluster);
     if (atDiskEnd && failedCluster <= static_cast<std::uint64_t>(INT32_MAX)) {
         std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
