@@ -14,6 +14,7 @@
 #include "fs/ClusterTable.h"
 #include "fs/Directory.h"
 #include "fs/Recording.h"
+#include "maint/DiskMaintenance.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -110,9 +111,21 @@ std::int32_t DiskTool::runImage() {
         return 1;
     }
     const char* sub = args[2];
-    if (is(sub, "save") || is(sub, "load") || is(sub, "wipe") || is(sub, "format")) return notYetAvailable("image");
-    console().print(TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
-    return 1;
+    bool (DiskMaintenance::*operation)() = nullptr;
+    if (is(sub, "save"))
+        operation = &DiskMaintenance::saveImage;
+    else if (is(sub, "load"))
+        operation = &DiskMaintenance::loadImage;
+    else if (is(sub, "wipe"))
+        operation = &DiskMaintenance::wipeCommand;
+    else if (is(sub, "format"))
+        operation = &DiskMaintenance::formatCommand;
+    if (operation == nullptr) {
+        console().print(TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
+        return 1;
+    }
+    DiskMaintenance maintenance(recorderDisk(), clusterTable());
+    return (maintenance.*operation)() ? 0 : 1;
 }
 
 std::int32_t DiskTool::runRecording() {

@@ -19,8 +19,10 @@ bool HostFileReader::readExact(void* buffer, std::size_t length) {
 }
 
 std::size_t HostFileReader::readSome(void* buffer, std::size_t length) {
-    if (!isOpen()) return 0;
+    readFailed = !isOpen();
+    if (readFailed) return 0;
     const std::size_t count = std::fread(buffer, 1, length, file());
+    readFailed = std::ferror(file()) != 0;
     std::clearerr(file());
     return count;
 }

@@ -16,4 +16,10 @@ public:
     bool readExact(void* buffer, std::size_t length);
     // Up to `length` bytes; 0 at the end of the file or on a read error, without a message.
     std::size_t readSome(void* buffer, std::size_t length);
+    // Whether the last readSome stopped at a read error rather than at the end of the file,
+    // for callers that must not take a damaged file for a shorter one.
+    bool lastReadFailed() const { return readFailed; }
+
+private:
+    bool readFailed = false;
 };

@@ -1,0 +1,159 @@
+#include "maint/DiskMaintenance.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+#include <memory>
+
+#include "base/Console.h"
+#include "base/HostFileReader.h"
+#include "base/HostFileWriter.h"
+#include "base/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
+
+namespace {
+constexpr std::uint32_t clusterSize = RecorderDisk::clusterSize;
+constexpr std::uint32_t sectorSize = RecorderDisk::sectorSize;
+
+Console& console() { return Console::instance(); }
+
+std::unique_ptr<std::uint8_t[]> newChunkBuffer() {
+    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[clusterSize]);
+}
+}  // namespace
+
+const char DiskMaintenance::imageFileName[] = "Velmoran.img";
+
+DiskMaintenance::DiskMaintenance(RecorderDisk& disk, ClusterTable& table) : disk(disk), table(table) {}
+
+DiskMaintenance::~DiskMaintenance() = default;
+
+std::uint64_t DiskMaintenance::meterTotal() {
+    table.load();
+    return static_cast<std::uint64_t>(std::max(table.dataClusterCount(), 0));
+}
+
+bool DiskMaintenance::saveImage() {
+    HostFileWriter image(imageFileName);
+    if (!image.isOpen()) return false;
+    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    for (std::uint32_t count = disk.readFromStart(buffer.get(), clusterSize); count > 0;
+         count = disk.readNext(buffer.get(), clusterSize)) {
+        if (!image.write(buffer.get(), count)) return false;
+        if (count < clusterSize) break;
+    }
+    buffer.reset();
+    return image.close();
+}
+
+bool DiskMaintenance::loadImage() {
+    const std::uint64_t total = meterTotal();
+    HostFileReader image(imageFileName);
+    if (!image.isOpen()) return false;
+    console().print("Laden des Image\n");
+    console().startProgress(total);
+    std::uint64_t loaded = 0;
+    const LoadEnd end = copyImageToDisk(image, &loaded);
+    console().finishProgress();
+    if (end == LoadEnd::DiskWriteError) {
+        console().printMessage(1, 601, TextFormat::format("Schreiben auf die Festplatte bei Byte %" PRIu64
+                                                          " fehlgeschlagen, das Image ist nur bis dorthin geladen!\n",
+                                                          loaded)
+                                           .c_str());
+    } else if (end == LoadEnd::ImageReadError) {
+        console().printMessage(0, 602, TextFormat::format("Fehler beim Lesen der Datei %s bei Byte %" PRIu64
+                                                          ", das Image ist nur bis dorthin geladen!\n",
+                                                          imageFileName, loaded)
+                                           .c_str());
+    }
+    return end == LoadEnd::ImageEnd;
+}
+
+DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image, std::uint64_t* loaded) {
+    if (!disk.rewind()) return LoadEnd::DiskWriteError;
+    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    for (;;) {
+        const std::size_t count = image.readSome(buffer.get(), clusterSize);
+        const bool written = count == 0 || writeImageChunk(buffer.get(), count, *loaded);
+        if (written) *loaded += count;
+        console().stepProgress();
+        if (!written) return LoadEnd::DiskWriteError;
+        if (image.lastReadFailed()) return LoadEnd::ImageReadError;
+        if (count == 0) return LoadEnd::ImageEnd;
+    }
+}
+
+bool DiskMaintenance::writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded) {
+    // Only the last chunk of a file can end inside a sector; nothing can be placed behind it.
+    if (loaded % sectorSize != 0) return false;
+    const std::size_t whole = length - length % sectorSize;
+    if (whole > 0 && !disk.writeNext(chunk, static_cast<std::uint32_t>(whole))) return false;
+    return whole == length || writePartialSector(chunk + whole, length - whole, loaded + whole);
+}
+
+bool DiskMaintenance::writePartialSector(const std::uint8_t* bytes, std::size_t length, std::uint64_t position) {
+    // A drive takes whole sectors only; the rest of this one keeps what the disk holds.
+    std::uint8_t sector[sectorSize];
+    if (!disk.readSector(sector, position, false)) return false;
+    std::memcpy(sector, bytes, length);
+    return disk.writeSector(sector, position, false);
+}
+
+std::uint64_t DiskMaintenance::wipeDisk() {
+    const std::uint64_t total = meterTotal();
+    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    std::memset(buffer.get(), 0, clusterSize);
+    std::memcpy(buffer.get(), RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+    bool written = disk.rewind() && disk.writeNext(buffer.get(), clusterSize);
+    std::memset(buffer.get(), 0, RecorderDisk::signatureSize);
+    std::uint64_t writes = 1;
+    console().startProgress(total);
+    while (written) {
+        console().stepProgress();
+        written = disk.writeNext(buffer.get(), clusterSize);
+        ++writes;
+    }
+    console().finishProgress();
+    return writes;
+}
+
+bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
+    const std::uint64_t failedCluster = writes - 1;
+    // A disk ends after its directory cluster, and the cluster at its end cannot be read whole
+    // either: a failed write in one that can was a write error.
+    bool atDiskEnd = failedCluster > static_cast<std::uint64_t>(ClusterTable::directoryCluster);
+    if (atDiskEnd && failedCluster <= static_cast<std::uint64_t>(INT32_MAX)) {
+        std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+        atDiskEnd = disk.readCluster(buffer.get(), static_cast<std::int32_t>(failedCluster), false) != clusterSize;
+    }
+    if (atDiskEnd) return true;
+    console().printMessage(1, 603, TextFormat::format("Schreiben auf die Festplatte in Cluster %" PRIu64
+                                                      " fehlgeschlagen!\n",
+                                                      failedCluster)
+                                       .c_str());
+    return false;
+}
+
+bool DiskMaintenance::wipeCommand() {
+    if (!disk.isFound()) return false;
+    return wipeReachedDiskEnd(wipeDisk());
+}
+
+bool DiskMaintenance::formatCommand() {
+    if (!disk.isFound()) return false;
+    table.load();
+    // The new table goes back with the signature sector read at load; one that was never
+    // read must not replace the disk's own.
+    if (!table.isReadWhole()) {
+        console().printMessage(1, 604, "Belegungstabelle (Cluster 0 bis 4) nicht vollstaendig lesbar, "
+                                       "keine Formatierung!\n");
+        return false;
+    }
+    // No table after a failed wipe: a directory the wipe did not reach still names clusters
+    // that the new table would mark free.
+    if (!wipeReachedDiskEnd(wipeDisk())) return false;
+    if (table.buildForFormat()) return true;
+    console().printMessage(1, 605, "Schreiben der Belegungstabelle (Cluster 0 bis 4) fehlgeschlagen!\n");
+    return false;
+}

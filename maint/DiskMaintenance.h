@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+class ClusterTable;
+class HostFileReader;
+class RecorderDisk;
+
+// The development commands on the recorder's disk as a whole: the disk copied into the image
+// file "Velmoran.img" (a raw copy from byte 0, no header) and back, wiped to zeros but for
+// its signature, or formatted with an empty file system sized to it. The disk moves in 1 MiB
+// chunks through one buffer per operation, from byte 0 upwards. Lives for one command, on
+// the recorder disk the front end found and the allocation table of that disk.
+class DiskMaintenance {
+public:
+    static const char imageFileName[];
+
+    DiskMaintenance(RecorderDisk& disk, ClusterTable& table);
+    virtual ~DiskMaintenance();
+
+    DiskMaintenance(const DiskMaintenance&) = delete;
+    DiskMaintenance& operator=(const DiskMaintenance&) = delete;
+
+    // Copies the disk into the image file up to the first read that delivers nothing, or
+    // through the first chunk shorter than 1 MiB: the end of the disk, or a chunk that cannot
+    // be read (the two cannot be told apart). False when the file cannot be created or a
+    // write to it, its final flush included, fails.
+    bool saveImage();
+    // Writes the image file onto the disk from byte 0, with a progress meter of one step per
+    // chunk read. True when the whole file reached the disk; false when it cannot be opened,
+    // or after a message with the byte position when reading it or writing the disk failed
+    // before its end (the disk holds the image up to that position).
+    bool loadImage();
+    // Zeros over the whole megabytes of the disk, cluster 0 keeping the signature, up to the
+    // first write that fails, with a progress meter of one step per cluster after cluster 0.
+    // The number of cluster writes, the first and the failing last one counted.
+    std::uint64_t wipeDisk();
+    // The wipe; false when the disk was not found or a write failed before the end of the
+    // disk (message with the cluster).
+    bool wipeCommand();
+    // The wipe, then a new allocation table with every cluster that can be read free. False,
+    // before anything is written, when the disk was not found or (after a message) its table
+    // was not read whole; false after a message when the wipe failed before the end of the
+    // disk (then no table is written) or the table could not be written.
+    bool formatCommand();
+
+private:
+    enum class LoadEnd { ImageEnd, ImageReadError, DiskWriteError };
+
+    // Writes the image onto the disk from byte 0 up to the end of the file or the first
+    // failure, one meter step per chunk read; `loaded` counts the bytes that reached the disk.
+    LoadEnd copyImageToDisk(HostFileReader& image, std::uint64_t* loaded);
+    // Writes one chunk of the image at the byte position `loaded`: whole sectors in one
+    // transfer, a part of a last sector merged into what that sector holds on the disk.
+    bool writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded);
+    bool writePartialSector(const std::uint8_t* bytes, std::size_t length, std::uint64_t position);
+    // Whether a wipe of `writes` cluster writes stopped at the end of the disk: the failing
+    // write came after the directory cluster and that cluster cannot be read whole either.
+    // Prints the failure when not.
+    bool wipeReachedDiskEnd(std::uint64_t writes);
+    std::uint64_t meterTotal();
+
+    RecorderDisk& disk;
+    ClusterTable& table;
+};
