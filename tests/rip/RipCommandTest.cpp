@@ -191,7 +191,8 @@ TEST_F(RipCommandTest, OutputsAreNamedAfterTheBackupFile) {
         {temp.file("sub/film.vlm"), "sub/film.mpa"},
     };
     for (const Case& c : cases) {
-        const std::string path = c.fileName[0] == '/' ? c.fileName : temp.file(c.fileName);
+        const std::string path =
+            std::filesystem::path(c.fileName).is_absolute() ? c.fileName : temp.file(c.fileName);
         RecordStream::writeBackupFile(path, "Film", 0, records.size(), records.bytes());
         const ToolResult result = ripFile("audio", c.fileName);
         EXPECT_EQ(0, result.status) << c.fileName;
