@@ -265,12 +265,12 @@ TEST_F(RipCommandTest, MemoryDoesNotGrowWithTheRecording) {
         return stream;
     };
     const std::string small = audioStream(2 * 8196);
-    const std::string large = audioStream(40 * mebibyte - 1000);
-    image = temp.makeImage("big.img", 48 * mebibyte, true);
-    layout = RecorderLayout(48);
+    const std::string large = audioStream(24 * mebibyte - 1000);
+    image = temp.makeImage("big.img", 32 * mebibyte, true);
+    layout = RecorderLayout(32);
     std::vector<std::int32_t> chain;
-    for (std::int32_t cluster = 6; cluster < 46; ++cluster) chain.push_back(cluster);
-    putRecording(1, "Klein", {46}, small, small.size());
+    for (std::int32_t cluster = 6; cluster < 30; ++cluster) chain.push_back(cluster);
+    putRecording(1, "Klein", {30}, small, small.size());
     putRecording(2, "Gross", chain, large, large.size());
     RecordStream::writeBackupFile(temp.file("klein.vlm"), "Klein", 0, small.size(), small);
     RecordStream::writeBackupFile(temp.file("gross.vlm"), "Gross", 0, large.size(), large);
