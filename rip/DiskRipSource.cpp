@@ -5,7 +5,7 @@
 #include "fs/DirEntry.h"
 
 DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly)
-    : RipSource(audioOnly), recordingNumber(number), recording(directory, number) {
+    : RipSource(audioOnly), recording(directory, number) {
     if (recording.entry()) openOutputs(baseNameFor(number));
 }
 
@@ -21,7 +21,7 @@ bool DiskRipSource::openSource() {
     useEntry(*entry);
     if (!recording.startReading()) return false;
     Console::instance().print(
-        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recordingNumber, entry->name().c_str()).c_str());
+        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recording.number(), entry->name().c_str()).c_str());
     return true;
 }
 

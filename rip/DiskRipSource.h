@@ -27,6 +27,5 @@ protected:
     bool streamFailed() const override;
 
 private:
-    std::int32_t recordingNumber;
     Recording recording;
 };
