@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/DumpArguments.h"
@@ -15,6 +16,8 @@
 #include "fs/Directory.h"
 #include "fs/Recording.h"
 #include "maint/DiskMaintenance.h"
+#include "rip/DiskRipSource.h"
+#include "rip/FileRipSource.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -180,17 +183,20 @@ std::int32_t DiskTool::recordingNumber(const char* word) {
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t DiskTool::runRip(bool) {
+std::int32_t DiskTool::runRip(bool audioOnly) {
     if (!hasWord(3)) {
         console().print("Angabe <nr> oder <dateiname> fehlt\n");
         return 1;
     }
+    std::unique_ptr<RipSource> source;
     if (isRecordingNumber(args[3])) {
         if (!checkDisk()) return 1;
-        Recording recording(directory(), recordingNumber(args[3]));
-        if (recording.entry() == nullptr) return 1;
+        source.reset(new DiskRipSource(directory(), recordingNumber(args[3]), audioOnly));
+    } else {
+        // A backup file needs no recorder disk: no drive is probed for it.
+        source.reset(new FileRipSource(args[3], audioOnly));
     }
-    return notYetAvailable("rip");
+    return source->run() ? 0 : 1;
 }
 
 std::int32_t DiskTool::notYetAvailable(const char* command) {

@@ -1,7 +1,13 @@
 #include "fs/Recording.h"
 
+#include <cstring>
+
 #include "base/Console.h"
 #include "base/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "fs/ChainWalker.h"
+#include "fs/ClusterTable.h"
+#include "fs/DirEntry.h"
 #include "fs/Directory.h"
 
 Recording::Recording(std::int32_t number) : Recording(Directory::instance(), number) {}
@@ -27,4 +33,57 @@ void Recording::findByNumber(Directory& directory) {
 void Recording::findFirstFree(Directory& directory) {
     recordingEntry = directory.firstFree();
     if (!recordingEntry) Console::instance().printMessage(1, 6, "Inhaltsverzeichnis voll!");
+}
+
+bool Recording::startReading() {
+    if (!clusterBuffer) clusterBuffer.reset(new std::uint8_t[RecorderDisk::clusterSize]);
+    endStream();
+    clusterReadFailed = false;
+    if (!recordingEntry) return false;
+    chain.reset(new ChainWalker(recordingDirectory->clusterTable(), recordingEntry->firstCluster()));
+    if (chain->ended()) {
+        endStream();
+        return false;
+    }
+    return loadCurrentCluster();
+}
+
+std::uint32_t Recording::readBytes(void* buffer, std::uint32_t count) {
+    if (count == 0) return 0;
+    std::uint8_t* target = static_cast<std::uint8_t*>(buffer);
+    const std::uint32_t available = clusterFill - readPosition;
+    if (count <= available) {
+        std::memcpy(target, clusterBuffer.get() + readPosition, count);
+        readPosition += count;
+        return count;
+    }
+    if (!chain || count > RecorderDisk::clusterSize) return 0;
+    std::memcpy(target, clusterBuffer.get() + readPosition, available);
+    if (!chain->advance() || !loadCurrentCluster()) {
+        endStream();
+        return 0;
+    }
+    const std::uint32_t missing = count - available;
+    std::memcpy(target + available, clusterBuffer.get(), missing);
+    readPosition = missing;
+    return count;
+}
+
+bool Recording::loadCurrentCluster() {
+    RecorderDisk& disk = recordingDirectory->recorderDisk();
+    if (disk.readCluster(clusterBuffer.get(), chain->current(), false) != RecorderDisk::clusterSize) {
+        Console::instance().printMessage(0, 102, "Cluster konnte nicht vollstaendig gelesen werden!");
+        clusterReadFailed = true;
+        endStream();
+        return false;
+    }
+    readPosition = 0;
+    clusterFill = RecorderDisk::clusterSize;
+    return true;
+}
+
+void Recording::endStream() {
+    chain.reset();
+    readPosition = 0;
+    clusterFill = 0;
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 
+class ChainWalker;
 class DirEntry;
 class Directory;
 
@@ -30,6 +31,20 @@ public:
     // The slot number asked for; -1 for a handle on the first free slot.
     std::int32_t number() const { return slotNumber; }
 
+    // Sequential reading of the recording's cluster chain, each cluster in full, the last one
+    // too. startReading reads the first cluster: false without a message for a handle without
+    // an entry or a chain that is empty or starts on no valid cluster, false after message
+    // 102 when the cluster cannot be read whole. The chain is followed only as far as it is
+    // valid, so a damaged chain ends the stream.
+    bool startReading();
+    // The next `count` bytes (at most one cluster), crossing at most one cluster boundary:
+    // `count`, or 0 once the stream has ended. A request that runs past the end of the chain
+    // yields 0, not the bytes left before it; a cluster that cannot be read whole prints
+    // message 102 and ends the stream as well (readFailed).
+    std::uint32_t readBytes(void* buffer, std::uint32_t count);
+    // Whether the stream ended at a cluster that could not be read rather than at its end.
+    bool readFailed() const { return clusterReadFailed; }
+
 private:
     void findByNumber(Directory& directory);
     void findFirstFree(Directory& directory);
@@ -37,10 +52,16 @@ private:
     Directory* recordingDirectory;
     DirEntry* recordingEntry = nullptr;  // owned by the directory
     std::int32_t slotNumber = -1;
-    // Sequential reading of the recording's clusters for ripping: the cluster in the buffer,
-    // how many of its bytes are there, and the read position within them.
+    // Reads the walk's current cluster into the buffer; false after message 102.
+    bool loadCurrentCluster();
+    void endStream();
+
+    // Sequential reading for ripping: the walk along the chain (its current cluster is the
+    // one in the buffer; none once the stream has ended), how many bytes of the buffer are
+    // there, and the read position within them.
     std::unique_ptr<std::uint8_t[]> clusterBuffer;
-    std::int32_t currentCluster = -1;
-    std::int32_t clusterFill = 0;
-    std::int32_t readPosition = 0;
+    std::unique_ptr<ChainWalker> chain;
+    std::uint32_t clusterFill = 0;
+    std::uint32_t readPosition = 0;
+    bool clusterReadFailed = false;
 };

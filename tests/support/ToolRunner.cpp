@@ -8,6 +8,7 @@
 #include <windows.h>
 #else
 #include <sys/resource.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -94,7 +95,9 @@ ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::
     }
     close(pipeEnds[0]);
     int status = 0;
-    waitpid(child, &status, 0);
+    rusage usage = {};
+    wait4(child, &status, 0, &usage);
+    result.peakMemoryKiB = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
 }

@@ -7,6 +7,7 @@
 struct ToolResult {
     std::string output;  // standard output, byte for byte
     int status = -1;     // exit status
+    long peakMemoryKiB = -1;  // the process's peak resident memory (POSIX only)
 };
 
 // Runs the built VelmoranDisk as a separate process, the way a user does.

@@ -1,0 +1,30 @@
+#include "rip/DiskRipSource.h"
+
+#include "base/Console.h"
+#include "base/TextFormat.h"
+#include "fs/DirEntry.h"
+
+DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly)
+    : RipSource(audioOnly), recording(directory, number) {
+    if (recording.entry()) openOutputs(baseNameFor(number));
+}
+
+DiskRipSource::~DiskRipSource() = default;
+
+std::string DiskRipSource::baseNameFor(std::int32_t number) { return TextFormat::format("Velmoran_%d", number); }
+
+bool DiskRipSource::isReady() const { return outputsReady() && recording.entry() != nullptr; }
+
+bool DiskRipSource::openSource() {
+    const DirEntry* entry = recording.entry();
+    if (!entry) return false;
+    useEntry(*entry);
+    if (!recording.startReading()) return false;
+    Console::instance().print(
+        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recording.number(), entry->name().c_str()).c_str());
+    return true;
+}
+
+std::uint32_t DiskRipSource::readStream(void* buffer, std::uint32_t count) { return recording.readBytes(buffer, count); }
+
+bool DiskRipSource::streamFailed() const { return recording.readFailed(); }

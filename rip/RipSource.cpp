@@ -1,0 +1,150 @@
+#include "rip/RipSource.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstring>
+
+#include "base/Console.h"
+#include "base/HostFileWriter.h"
+#include "base/LittleEndian.h"
+#include "base/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "fs/DirEntry.h"
+
+namespace {
+// Records of these kinds are valid but carry nothing for the outputs.
+constexpr std::uint32_t otherRecords[] = {3, 4, 10};
+
+bool isRecordId(std::uint32_t id) {
+    return id == RipSource::videoRecord || id == RipSource::audioRecord ||
+           std::find(std::begin(otherRecords), std::end(otherRecords), id) != std::end(otherRecords);
+}
+
+Console& console() { return Console::instance(); }
+}  // namespace
+
+RipSource::RipSource(bool audioOnly) : audioOnly(audioOnly), recordBuffer(new std::uint8_t[recordSize]()) {}
+
+RipSource::~RipSource() = default;
+
+void RipSource::openOutputs(const std::string& baseName) {
+    if (audioOnly) {
+        audioOutput.reset(new HostFileWriter(baseName + ".mpa"));
+        return;
+    }
+    videoOutput.reset(new HostFileWriter(baseName + "_video.pes"));
+    audioOutput.reset(new HostFileWriter(baseName + "_audio.pes"));
+}
+
+bool RipSource::outputsReady() const {
+    if (!audioOutput || !audioOutput->isOpen()) return false;
+    return audioOnly || (videoOutput && videoOutput->isOpen());
+}
+
+bool RipSource::isReady() const { return outputsReady(); }
+
+bool RipSource::run() {
+    if (!isReady() || !openSource() || !recordingEntry) return false;
+    const std::uint64_t size = recordingEntry->sizeBytes();
+    console().startProgress(size / recordSize);
+    std::uint64_t position = 0;
+    if (recordingEntry->startOffset() != 0 && !skipStartRange(position)) return false;
+    bool recordWanted = true;
+    while (position < size && !outputFailed) {
+        if (recordWanted) bufferFill = readStream(recordBuffer.get(), recordSize);
+        // A record cut short by the end of the stream is dropped whole: its tail was never
+        // delivered, and a part of a payload is no use to a decoder. The disk source never
+        // delivers one, and every output stays a sequence of whole payloads.
+        if (bufferFill < recordSize) break;
+        recordWanted = handleRecord(position);
+        if (recordWanted)
+            position += recordSize;
+        else
+            resynchronise(position);
+    }
+    if (streamFailed()) {
+        // The read failure message ends without a line end; the meter stays unfinished.
+        console().print("\n");
+        return false;
+    }
+    if (outputFailed) return false;
+    console().finishProgress();
+    return closeOutputs();
+}
+
+// Passes over the first cluster and startOffset bytes behind it, in pieces no larger than a
+// record, so that no request outgrows a cluster, whatever the offset.
+bool RipSource::skipStartRange(std::uint64_t& position) {
+    const std::uint64_t start = std::uint64_t{RecorderDisk::clusterSize} + recordingEntry->startOffset();
+    while (position < start) {
+        const auto piece = static_cast<std::uint32_t>(std::min<std::uint64_t>(start - position, recordSize));
+        if (readStream(recordBuffer.get(), piece) != piece) return false;
+        position += piece;
+    }
+    return true;
+}
+
+bool RipSource::handleRecord(std::uint64_t position) {
+    console().stepProgress();
+    // The record at the very start of the stream is never examined or written.
+    if (position == 0) return true;
+    const std::uint32_t id = LittleEndian::load32(recordBuffer.get());
+    if (id == videoRecord && audioOnly) {
+        if (!videoWarned) console().print("Audioquelle enthaelt Viediodaten!");
+        videoWarned = true;
+    } else if (id == videoRecord) {
+        writePayload(*videoOutput);
+    } else if (id == audioRecord) {
+        writePayload(*audioOutput);
+    }
+    return isRecordId(id);
+}
+
+void RipSource::writePayload(HostFileWriter& output) {
+    std::uint8_t* payload = recordBuffer.get() + (recordSize - payloadSize);
+    RecorderDisk::swapWords(payload, payloadSize, true);
+    if (!output.write(payload, payloadSize)) outputFailed = true;
+}
+
+void RipSource::resynchronise(std::uint64_t& position) {
+    const auto damagedId = static_cast<std::int32_t>(LittleEndian::load32(recordBuffer.get()));
+    const std::uint64_t damagedPosition = position;
+    std::uint64_t skipped = 0;
+    for (;;) {
+        std::uint32_t offset = 0;
+        if (findRecordId(offset)) {
+            position += offset;
+            skipped += offset;
+            if (offset != 0) refill(bufferFill - offset);
+            break;
+        }
+        position += bufferFill;
+        skipped += bufferFill;
+        bufferFill = readStream(recordBuffer.get(), recordSize);
+        if (bufferFill == 0) break;
+    }
+    console().printMessage(0, 101, TextFormat::format("Fehlerhafter Record mit der id %d bei Position %" PRIu64 "!",
+                                                      damagedId, damagedPosition).c_str());
+    console().print(TextFormat::format(" %" PRIu64 " Bytes uebersprungen.\n", skipped).c_str());
+}
+
+// Ids are looked for only in 4-byte steps from the damaged record's start.
+bool RipSource::findRecordId(std::uint32_t& offset) const {
+    for (offset = 0; offset + 4 <= bufferFill; offset += 4)
+        if (isRecordId(LittleEndian::load32(recordBuffer.get() + offset))) return true;
+    return false;
+}
+
+// Moves the last `kept` bytes of the filled part to the front and fills up behind them.
+void RipSource::refill(std::uint32_t kept) {
+    std::uint8_t* buffer = recordBuffer.get();
+    std::memmove(buffer, buffer + (bufferFill - kept), kept);
+    bufferFill = kept + readStream(buffer + kept, recordSize - kept);
+}
+
+bool RipSource::closeOutputs() {
+    bool closed = true;
+    if (videoOutput) closed = videoOutput->close() && closed;
+    if (audioOutput) closed = audioOutput->close() && closed;
+    return closed;
+}
