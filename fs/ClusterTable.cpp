@@ -87,6 +87,11 @@ std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
 }
 
 bool ClusterTable::freeChain(std::int32_t first) {
+    giveBack(first);
+    return writeBack();
+}
+
+void ClusterTable::giveBack(std::int32_t first) {
     // Only the valid part of a damaged chain is freed; each cluster is freed after the walk
     // has looked up its successor.
     for (ChainWalker walk(*this, first); !walk.ended();) {
@@ -94,7 +99,6 @@ bool ClusterTable::freeChain(std::int32_t first) {
         walk.advance();
         setEntry(cluster, FreeCluster);
     }
-    return writeBack();
 }
 
 std::uint32_t ClusterTable::percentFree() const {

@@ -51,6 +51,9 @@ public:
     // Frees the valid part of the chain from `first` on (ChainWalker) and writes the table
     // back; the write-back's success.
     bool freeChain(std::int32_t first);
+    // Frees the valid part of the chain from `first` on in memory only: for clusters that were
+    // allocated for a chain that will not be written back.
+    void giveBack(std::int32_t first);
     // Whole percent of the data clusters that are free; 0 on a disk without data clusters.
     std::uint32_t percentFree() const;
 
