@@ -14,6 +14,7 @@
 #include "fs/ClusterTable.h"
 #include "fs/Directory.h"
 #include "fs/Recording.h"
+#include "transfer/RecordingTransfer.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -138,7 +139,8 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
     // The number must name a recording; the handle says so when it does not.
     Recording recording(directory(), recordingNumber(args[3]));
     if (recording.entry() == nullptr) return 1;
-    return notYetAvailable(save ? "save" : "delete");
+    RecordingTransfer transfer(recording);
+    return (save ? transfer.save() : transfer.erase()) ? 0 : 1;
 }
 
 std::int32_t DiskTool::runLoad() {
@@ -149,7 +151,7 @@ std::int32_t DiskTool::runLoad() {
     }
     Recording recording(directory(), Recording::FirstFreeSlot{});
     if (recording.entry() == nullptr) return 1;
-    return notYetAvailable("load");
+    return RecordingTransfer(recording).load(args[3]) ? 0 : 1;
 }
 
 bool DiskTool::isRecordingNumber(const char* word) {
