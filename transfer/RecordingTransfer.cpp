@@ -76,9 +76,16 @@ bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, st
         console().stepProgress();
         lastValid = cluster;
     }
-    if (!walk.endedAtDamage()) return true;
-    report(2, 402, chainBreak(first, lastValid) +
-                       TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));
+    if (walk.endedAtDamage()) {
+        report(2, 402, chainBreak(first, lastValid) +
+                           TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));
+        return false;
+    }
+    // A chain end read from the disk is the recording's end; a stand-in for an unread entry is not.
+    if (lastValid < 0 || table().isEntryRead(lastValid)) return true;
+    report(2, 411, TextFormat::format("Eintrag von Cluster %d in der Clustertabelle nicht lesbar, die Sicherungsdatei "
+                                      "%s ist moeglicherweise unvollstaendig!\n",
+                                      lastValid, writer.path().c_str()));
     return false;
 }
 

@@ -179,6 +179,21 @@ TEST_F(TransferFaultTest, ASaveWhoseClusterCannotBeReadWholeFailsAndKeepsWhatItR
     }
 }
 
+TEST_F(TransferFaultTest, ASaveWhoseChainEndsAtAnUnreadTableEntryFails) {
+    InMemoryRecorder recorder(16, recorderLayout());
+    readDirectory(recorder);
+    // Table cluster 0 holds the entries of 8 and 6; unread, they stand as chain ends.
+    recorder.fake.failReadAt = recorder.fake.readCount + 1;
+    CurrentFolder folder(temp.path());
+    const ToolResult result = recorder.run({"movie", "save", "3"});
+    EXPECT_EQ("Schreiben des Films \"Sicherung\" in die Sicherungsdatei Velmoran_3.vlm\n"
+              "Eintrag von Cluster 8 in der Clustertabelle nicht lesbar, die Sicherungsdatei Velmoran_3.vlm ist "
+              "moeglicherweise unvollstaendig!\n",
+              result.output);
+    EXPECT_EQ(1, result.status);
+    EXPECT_EQ(284 + mebibyte, TempDir::readAll(temp.file("Velmoran_3.vlm")).size());
+}
+
 TEST_F(TransferFaultTest, SaveAndLoadMoveEachClusterWithOneDiskCall) {
     CurrentFolder folder(temp.path());
     InMemoryRecorder saving(16, recorderLayout());
