@@ -18,6 +18,7 @@
 #include "maint/DiskMaintenance.h"
 #include "rip/DiskRipSource.h"
 #include "rip/FileRipSource.h"
+#include "transfer/RecordingTransfer.h"
 
 namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
@@ -154,7 +155,8 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
     // The number must name a recording; the handle says so when it does not.
     Recording recording(directory(), recordingNumber(args[3]));
     if (recording.entry() == nullptr) return 1;
-    return notYetAvailable(save ? "save" : "delete");
+    RecordingTransfer transfer(recording);
+    return (save ? transfer.save() : transfer.erase()) ? 0 : 1;
 }
 
 std::int32_t DiskTool::runLoad() {
@@ -165,7 +167,7 @@ std::int32_t DiskTool::runLoad() {
     }
     Recording recording(directory(), Recording::FirstFreeSlot{});
     if (recording.entry() == nullptr) return 1;
-    return notYetAvailable("load");
+    return RecordingTransfer(recording).load(args[3]) ? 0 : 1;
 }
 
 bool DiskTool::isRecordingNumber(const char* word) {
@@ -197,11 +199,6 @@ std::int32_t DiskTool::runRip(bool audioOnly) {
         source.reset(new FileRipSource(args[3], audioOnly));
     }
     return source->run() ? 0 : 1;
-}
-
-std::int32_t DiskTool::notYetAvailable(const char* command) {
-    console().print(TextFormat::format("Der Befehl %s ist in dieser Version noch nicht verfuegbar!\n", command).c_str());
-    return 1;
 }
 
 void DiskTool::printVersion() { console().print("VelmoranDisk Version 0.9.6\n"); }

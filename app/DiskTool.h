@@ -35,7 +35,6 @@ private:
     std::int32_t runSaveOrDelete(bool save);
     std::int32_t runLoad();
     std::int32_t runRip(bool audioOnly);
-    std::int32_t notYetAvailable(const char* command);
 
     bool checkDisk();
     void printVersion();

@@ -35,6 +35,7 @@ void ClusterTable::load() {
     for (std::int32_t k = 0; k < tableClusterCount; ++k) {
         std::uint8_t* part = image.get() + std::size_t(k) * RecorderDisk::clusterSize;
         const std::uint32_t count = recorderDisk.readCluster(part, k, false);
+        bytesRead[k] = count;
         if (count == RecorderDisk::clusterSize) continue;
         readWhole = false;
         // A short read delivered a part; the rest keeps its stand-in value.
@@ -59,6 +60,12 @@ std::uint8_t* ClusterTable::entryBytes(std::int32_t cluster) const {
 std::int32_t ClusterTable::entryOf(std::int32_t cluster) const {
     if (!image || !isTableCluster(cluster)) return EndOfChain;
     return static_cast<std::int32_t>(LittleEndian::load32(entryBytes(cluster)));
+}
+
+bool ClusterTable::isEntryRead(std::int32_t cluster) const {
+    if (!image || !isTableCluster(cluster)) return false;
+    const std::size_t offset = 4 * (std::size_t(cluster) + headerEntryCount);
+    return offset % RecorderDisk::clusterSize + 4 <= bytesRead[offset / RecorderDisk::clusterSize];
 }
 
 void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
@@ -87,6 +94,11 @@ std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
 }
 
 bool ClusterTable::freeChain(std::int32_t first) {
+    giveBack(first);
+    return writeBack();
+}
+
+void ClusterTable::giveBack(std::int32_t first) {
     // Only the valid part of a damaged chain is freed; each cluster is freed after the walk
     // has looked up its successor.
     for (ChainWalker walk(*this, first); !walk.ended();) {
@@ -94,7 +106,6 @@ bool ClusterTable::freeChain(std::int32_t first) {
         walk.advance();
         setEntry(cluster, FreeCluster);
     }
-    return writeBack();
 }
 
 std::uint32_t ClusterTable::percentFree() const {

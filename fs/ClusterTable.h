@@ -42,6 +42,9 @@ public:
     // Whether all five table clusters were read in full. A table that was not is never
     // written back: writeBack, freeChain's write-back and buildForFormat fail without writing.
     bool isReadWhole() const { return readWhole; }
+    // Whether the entry of `cluster` was read from the disk. One that was not stands as
+    // EndOfChain, so a chain that seems to end there may go on on the disk.
+    bool isEntryRead(std::int32_t cluster) const;
 
     std::int32_t entryOf(std::int32_t cluster) const;
     // The lowest free data cluster, marked EndOfChain; -1 when none is free.
@@ -51,6 +54,9 @@ public:
     // Frees the valid part of the chain from `first` on (ChainWalker) and writes the table
     // back; the write-back's success.
     bool freeChain(std::int32_t first);
+    // Frees the valid part of the chain from `first` on in memory only: for clusters that were
+    // allocated for a chain that will not be written back.
+    void giveBack(std::int32_t first);
     // Whole percent of the data clusters that are free; 0 on a disk without data clusters.
     std::uint32_t percentFree() const;
 
@@ -75,6 +81,7 @@ private:
     RecorderDisk* disk;  // none: the process-wide recorder disk
     bool loaded = false;
     bool readWhole = false;
+    std::uint32_t bytesRead[tableClusterCount] = {};  // of each table cluster, at load
     std::unique_ptr<std::uint8_t[]> image;
     std::int32_t lastDiskCluster = firstDataCluster - 1;
     // No cluster below this one is free: allocate starts its first-fit scan here.

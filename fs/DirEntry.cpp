@@ -19,8 +19,9 @@ DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot)
     if (slot < 0) return;
     std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
     if (!disk.readSector(sector.get(), slotPosition(slot), true)) return;
+    sectorRead = true;
     const std::uint8_t* half = sector.get() + halfOffset(slot);
-    if (half[0] == 0 && half[1] == 0 && half[2] == 0 && half[3] == 0) return;
+    if (isFreeImage(half)) return;
     std::memcpy(bytes.get(), half, entrySize);
     // The whole sector was swapped on reading; the integer words are stored unswapped.
     swapIntegerWords(bytes.get());
@@ -32,6 +33,10 @@ DirEntry::DirEntry(HostFileReader& reader) : disk(nullptr), slot(-1), bytes(new 
 }
 
 DirEntry::~DirEntry() = default;
+
+bool DirEntry::isFreeImage(const std::uint8_t* entryImage) {
+    return entryImage[0] == 0 && entryImage[1] == 0 && entryImage[2] == 0 && entryImage[3] == 0;
+}
 
 void DirEntry::swapIntegerWords(std::uint8_t* entryImage) {
     RecorderDisk::swapWords(entryImage + nameFieldSize, entrySize - nameFieldSize, true);
@@ -96,6 +101,11 @@ bool DirEntry::readFrom(HostFileReader& reader) {
     }
     Console::instance().print(TextFormat::format("Laengenfehler beim Lesen des Entrys %d!\n", slot).c_str());
     return false;
+}
+
+void DirEntry::forget() {
+    std::memset(bytes.get(), 0, entrySize);
+    valid = false;
 }
 
 bool DirEntry::writeTo(HostFileWriter& writer) const { return writer.write(bytes.get(), entrySize); }

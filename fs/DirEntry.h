@@ -30,6 +30,11 @@ public:
 
     std::int32_t index() const { return slot; }
     bool isValid() const { return valid; }
+    // Whether the slot's sector could be read. A slot that was not read is not free: what it
+    // holds is unknown, and its sector holds a second slot.
+    bool wasRead() const { return sectorRead; }
+    // True when the image's first four bytes are all zero: such a slot reads as free.
+    static bool isFreeImage(const std::uint8_t* entryImage);
 
     // Empty for an invalid entry; at most 212 characters, also without a terminator.
     std::string name() const;
@@ -52,6 +57,9 @@ public:
     bool writeBack();
     // Exactly 256 bytes make the entry valid; fewer print a message and return false.
     bool readFrom(HostFileReader& reader);
+    // Makes the entry free again in memory only, for an image read from a file that never
+    // reached the slot; the disk is not touched.
+    void forget();
     bool writeTo(HostFileWriter& writer) const;
 
     static std::uint64_t slotPosition(std::int32_t slot) { return directoryPosition + std::uint64_t(slot) * entrySize; }
@@ -69,5 +77,6 @@ private:
     RecorderDisk* disk;  // none for an entry from a backup file
     std::int32_t slot;
     bool valid = false;
+    bool sectorRead = false;
     std::unique_ptr<std::uint8_t[]> bytes;
 };

@@ -65,7 +65,7 @@ DirEntry* Directory::nextUsed() {
 
 DirEntry* Directory::firstFree() const {
     for (const std::unique_ptr<DirEntry>& entry : entries)
-        if (!entry->isValid()) return entry.get();
+        if (entry->wasRead() && !entry->isValid()) return entry.get();
     return nullptr;
 }
 

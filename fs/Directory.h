@@ -36,7 +36,7 @@ public:
     // Valid entries in ascending slot order; one iteration at a time.
     DirEntry* firstUsed();
     DirEntry* nextUsed();
-    // The lowest slot that holds no recording; none when all are used.
+    // The lowest slot that was read and holds no recording; none when there is no such slot.
     DirEntry* firstFree() const;
 
     // Prints a line per recording and the free share of the disk; false when the recorder

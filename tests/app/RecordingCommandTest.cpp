@@ -45,7 +45,7 @@ TEST_F(RecordingCommandTest, NumbersThatNameNoRecordingAreRefused) {
         EXPECT_EQ(1, result.status) << c.words[2];
     }
     // Slot 1 holds a recording: the number passes (001 is slot 1 too).
-    const ToolResult named = ToolRunner::run({"movie", "save", "001"}, {image});
+    const ToolResult named = ToolRunner::run({"movie", "save", "001"}, {image}, temp.path());
     EXPECT_EQ(std::string::npos, named.output.find("nicht gueltig")) << named.output;
 }
 

@@ -225,6 +225,9 @@ TEST(ClusterTable, AShortReadOfATableClusterMakesTheTableUnwritable) {
     // Cluster 2 holds the entries of clusters 524160 to 786303.
     EXPECT_EQ(FreeCluster, table.entryOf(655231));
     EXPECT_EQ(EndOfChain, table.entryOf(655232));
+    EXPECT_TRUE(table.isEntryRead(655231));
+    EXPECT_FALSE(table.isEntryRead(655232));
+    EXPECT_TRUE(table.isEntryRead(786304));
     EXPECT_FALSE(table.writeBack());
 }
 }  // namespace
