@@ -52,6 +52,8 @@ std::string DirEntry::name() const {
     return std::string(text, terminator ? static_cast<const char*>(terminator) - text : nameFieldSize);
 }
 
+std::string DirEntry::shownName() const { return TextFormat::printable(name()); }
+
 std::int32_t DirEntry::firstCluster() const { return valid ? static_cast<std::int32_t>(fieldAt(firstClusterOffset)) : -1; }
 
 void DirEntry::setFirstCluster(std::int32_t cluster) {

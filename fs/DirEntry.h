@@ -38,6 +38,9 @@ public:
 
     // Empty for an invalid entry; at most 212 characters, also without a terminator.
     std::string name() const;
+    // The name as the tool shows it: names come from the disk or a backup file, so each of
+    // their control bytes is shown as "?".
+    std::string shownName() const;
     std::int32_t firstCluster() const;  // -1 when invalid
     void setFirstCluster(std::int32_t cluster);
     std::uint32_t startOffset() const;  // 0 when invalid, as are the sizes

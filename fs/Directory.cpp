@@ -75,7 +75,7 @@ bool Directory::list() {
     for (DirEntry* entry = firstUsed(); entry; entry = nextUsed()) {
         // A size is at most 2^32 + 4095 MiB; it is printed unsigned so no size shows negative.
         const std::uint64_t mebibytes = entry->sizeBytes() / RecorderDisk::clusterSize;
-        console.print(TextFormat::format("%02i %-30s %4" PRIu64 " MB\n", entry->index(), TextFormat::printable(entry->name()).c_str(),
+        console.print(TextFormat::format("%02i %-30s %4" PRIu64 " MB\n", entry->index(), entry->shownName().c_str(),
                                          mebibytes)
                           .c_str());
     }

@@ -21,7 +21,7 @@ bool DiskRipSource::openSource() {
     useEntry(*entry);
     if (!recording.startReading()) return false;
     Console::instance().print(
-        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recording.number(), entry->name().c_str()).c_str());
+        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recording.number(), entry->shownName().c_str()).c_str());
     return true;
 }
 

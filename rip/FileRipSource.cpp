@@ -40,7 +40,7 @@ bool FileRipSource::openSource() {
     }
     useEntry(*backupEntry);
     console.print(TextFormat::format("Rippen der Aufnahme \"%s\" aus der Sicherungsdatei %s\n",
-                                     backupEntry->name().c_str(), fileName.c_str()).c_str());
+                                     backupEntry->shownName().c_str(), fileName.c_str()).c_str());
     return true;
 }
 

@@ -46,7 +46,7 @@ bool RecordingTransfer::save() {
     HostFileWriter writer(fileName);
     if (!writer.isOpen()) return false;
     console().print(TextFormat::format("Schreiben des Films \"%s\" in die Sicherungsdatei %s\n",
-                                       entry->name().c_str(), fileName.c_str())
+                                       entry->shownName().c_str(), fileName.c_str())
                         .c_str());
     if (!BackupFile::writeHeader(writer) || !entry->writeTo(writer)) return false;
     std::unique_ptr<std::uint8_t[]> buffer = transferBuffer();
@@ -106,7 +106,7 @@ bool RecordingTransfer::load(const std::string& path) {
     if (!readEntry(reader, *entry)) return false;
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     console().print(
-        TextFormat::format("Laden des Films \"%s\" aus der Sicherungsdatei %s\n", entry->name().c_str(), path.c_str())
+        TextFormat::format("Laden des Films \"%s\" aus der Sicherungsdatei %s\n", entry->shownName().c_str(), path.c_str())
             .c_str());
     std::int32_t first = -1;
     if (!writeChain(reader, buffer.get(), &first)) {
@@ -202,7 +202,7 @@ bool RecordingTransfer::tableIsWhole() {
 bool RecordingTransfer::erase() {
     DirEntry* entry = recording.entry();
     if (!entry) return false;
-    console().print(TextFormat::format("Loeschen des Films \"%s\"\n", entry->name().c_str()).c_str());
+    console().print(TextFormat::format("Loeschen des Films \"%s\"\n", entry->shownName().c_str()).c_str());
     if (!tableIsWhole()) return false;
     const std::int32_t first = entry->firstCluster();
     std::int32_t lastValid = -1;

@@ -57,6 +57,20 @@ TEST_F(RecordingCommandTest, LoadIntoAFullDirectoryIsRefused) {
     EXPECT_EQ(1, result.status);
 }
 
+TEST_F(RecordingCommandTest, NamesReachTheMessagesWithoutTheirControlBytes) {
+    RecorderLayout layout(16);
+    layout.addChain({6});
+    layout.putSlot(1, "Krimi\x1B]0;pwned\x07\r\n00 Echt", 6, 1, 0);
+    const std::string image = diskWith(layout);
+    const std::string shown = "\"Krimi?]0;pwned???00 Echt\"";
+    const ToolResult rip = ToolRunner::run({"audio", "rip", "1"}, {image}, temp.path());
+    EXPECT_EQ(0u, rip.output.find("Rippen der Aufnahme 1 " + shown + "\n")) << rip.output;
+    const ToolResult save = ToolRunner::run({"movie", "save", "1"}, {image}, temp.path());
+    EXPECT_EQ(0u, save.output.find("Schreiben des Films " + shown + " in die Sicherungsdatei")) << save.output;
+    const ToolResult erase = ToolRunner::run({"movie", "delete", "1"}, {image}, temp.path());
+    EXPECT_EQ("Loeschen des Films " + shown + "\n", erase.output);
+}
+
 TEST(RecordingNumber, ReadLikeASignedDecimal) {
     EXPECT_EQ(7, DiskTool::recordingNumber("007"));
     EXPECT_EQ(12, DiskTool::recordingNumber("12abc"));

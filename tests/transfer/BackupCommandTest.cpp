@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -189,6 +190,14 @@ TEST_F(BackupCommandTest, LoadRefusesUnusableBackupFilesAndLeavesTheDiskAlone) {
         EXPECT_EQ(1, result.status) << c.file;
         EXPECT_EQ("", firstDifference(diskBefore, TempDir::readAll(image))) << c.file;
     }
+#ifndef _WIN32
+    // A folder opens for reading here, but its first bytes cannot be read.
+    std::filesystem::create_directory(temp.file("ordner.vlm"));
+    const ToolResult folder = tool({"movie", "load", "ordner.vlm"}, image);
+    EXPECT_EQ("Fehler beim Lesen der Datei ordner.vlm!\n", folder.output);
+    EXPECT_EQ(1, folder.status);
+    EXPECT_EQ("", firstDifference(diskBefore, TempDir::readAll(image)));
+#endif
 }
 
 TEST_F(BackupCommandTest, LoadThatRunsOutOfClustersChangesNeitherTableNorDirectory) {
