@@ -18,11 +18,18 @@ DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot)
     : disk(&disk), slot(slot), bytes(new std::uint8_t[entrySize]()) {
     if (slot < 0) return;
     std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
-    if (!disk.readSector(sector.get(), slotPosition(slot), true)) return;
+    if (disk.readSector(sector.get(), slotPosition(slot), true)) takeSlot(sector.get() + halfOffset(slot));
+}
+
+DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot, const std::uint8_t* slotAsRead)
+    : disk(&disk), slot(slot), bytes(new std::uint8_t[entrySize]()) {
+    if (slot >= 0 && slotAsRead) takeSlot(slotAsRead);
+}
+
+void DirEntry::takeSlot(const std::uint8_t* slotAsRead) {
     sectorRead = true;
-    const std::uint8_t* half = sector.get() + halfOffset(slot);
-    if (isFreeImage(half)) return;
-    std::memcpy(bytes.get(), half, entrySize);
+    if (isFreeImage(slotAsRead)) return;
+    std::memcpy(bytes.get(), slotAsRead, entrySize);
     // The whole sector was swapped on reading; the integer words are stored unswapped.
     swapIntegerWords(bytes.get());
     valid = true;

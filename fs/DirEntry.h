@@ -21,6 +21,9 @@ public:
     // Reads slot `slot` from the disk; the entry is valid when its sector could be read and
     // the slot's first four bytes are not all zero.
     DirEntry(RecorderDisk& disk, std::int32_t slot);
+    // Slot `slot` from its 256 bytes as read from the disk with word swapping on (the whole
+    // sector swapped), or from none when its sector could not be read.
+    DirEntry(RecorderDisk& disk, std::int32_t slot, const std::uint8_t* slotAsRead);
     // An entry read from a backup file; it belongs to no slot (index -1).
     explicit DirEntry(HostFileReader& reader);
     virtual ~DirEntry();
@@ -74,6 +77,7 @@ private:
     static constexpr std::uint32_t sizeRemainderOffset = 236;
 
     std::uint32_t fieldAt(std::uint32_t offset) const;
+    void takeSlot(const std::uint8_t* slotAsRead);
     // Reverses the four bytes of each of the eleven words behind the name field.
     static void swapIntegerWords(std::uint8_t* entryImage);
 

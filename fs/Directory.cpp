@@ -39,8 +39,25 @@ void Directory::load() {
     RecorderDisk& onDisk = recorderDisk();
     entries.clear();
     entries.reserve(entryCount);
-    for (std::int32_t slot = 0; slot < entryCount; ++slot) entries.emplace_back(new DirEntry(onDisk, slot));
+    // The whole directory cluster in one read; only when that fails, sector by sector, so that
+    // an unreadable sector costs no more than its own two slots.
+    std::unique_ptr<std::uint8_t[]> cluster(new std::uint8_t[RecorderDisk::clusterSize]);
+    if (onDisk.readCluster(cluster.get(), ClusterTable::directoryCluster, true) == RecorderDisk::clusterSize) {
+        for (std::int32_t slot = 0; slot < entryCount; ++slot)
+            entries.emplace_back(new DirEntry(onDisk, slot, cluster.get() + std::size_t{DirEntry::entrySize} * slot));
+    } else {
+        loadSectorBySector(onDisk);
+    }
     loaded = true;
+}
+
+void Directory::loadSectorBySector(RecorderDisk& onDisk) {
+    std::uint8_t sector[RecorderDisk::sectorSize];
+    for (std::int32_t slot = 0; slot < entryCount; slot += 2) {
+        const bool read = onDisk.readSector(sector, DirEntry::slotPosition(slot), true);
+        entries.emplace_back(new DirEntry(onDisk, slot, read ? sector : nullptr));
+        entries.emplace_back(new DirEntry(onDisk, slot + 1, read ? sector + DirEntry::entrySize : nullptr));
+    }
 }
 
 DirEntry* Directory::entryAt(std::int32_t slot) const {

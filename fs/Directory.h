@@ -10,7 +10,7 @@ class ClusterTable;
 class RecorderDisk;
 
 // The recorder's table of contents: 4096 slots of 256 bytes in cluster 5, all read into
-// memory on first use (one sector read per slot) and looked up there afterwards.
+// memory on first use (one read of the whole cluster) and looked up there afterwards.
 // Slot numbers are the recording numbers that the commands take.
 class Directory {
 public:
@@ -49,6 +49,8 @@ public:
     ClusterTable& clusterTable() const;
 
 private:
+    void loadSectorBySector(RecorderDisk& onDisk);
+
     RecorderDisk* disk;   // none: the process-wide recorder disk
     ClusterTable* table;  // none: the process-wide cluster table
     bool loaded = false;

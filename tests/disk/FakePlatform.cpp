@@ -88,6 +88,7 @@ bool FakePlatform::readFile(Handle handle, void* buffer, std::uint32_t length, s
     const std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position >= bytes.size()) return lastError = 27, false;
     std::uint64_t count = std::min<std::uint64_t>(length, bytes.size() - file->second.position);
+    if (coversUnreadableSector(file->second.drive, file->second.position, count)) return lastError = 23, false;
     if (readCount == shortReadAt) count = halfInWholeSectors(count);
     std::memcpy(buffer, bytes.data() + file->second.position, count);
     file->second.position += count;
@@ -141,11 +142,19 @@ std::uint32_t FakePlatform::libraryTransfer(bool write, std::uint32_t driveNumbe
     if (found == drives.end() || unopenableDrives.count(number) != 0) return 0;
     const std::uint64_t offset = std::uint64_t{lba} * 512;
     if (offset + 512 > found->second.size()) return 0;
+    if (!write && coversUnreadableSector(number, offset, 512)) return 0;
     if (write)
         std::memcpy(found->second.data() + offset, sector, 512);
     else
         std::memcpy(sector, found->second.data() + offset, 512);
     return 1;
+}
+
+bool FakePlatform::coversUnreadableSector(int drive, std::uint64_t position, std::uint64_t length) const {
+    const auto bad = unreadableSectors.find(drive);
+    if (bad == unreadableSectors.end() || length == 0) return false;
+    const auto first = bad->second.lower_bound(position / 512);
+    return first != bad->second.end() && *first <= (position + length - 1) / 512;
 }
 
 std::uint32_t FakePlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {

@@ -39,6 +39,8 @@ public:
     int failWriteAt = 0;   // the k-th writeFile fails
     int shortReadAt = 0;   // the k-th readFile delivers half of what it could, whole sectors
     int shortWriteAt = 0;  // the k-th writeFile writes half of its length, whole sectors
+    // Bad sectors, by drive: every read that covers one fails, as on a damaged disk.
+    std::map<int, std::set<std::uint64_t>> unreadableSectors;
     bool vwin32Present = false;
     bool libraryPresent = true;
     std::set<std::string> missingFunctions;
@@ -75,6 +77,8 @@ public:
     std::uint32_t libraryTransfer(bool write, std::uint32_t driveNumber, void* sector, std::uint32_t lba);
 
 private:
+    bool coversUnreadableSector(int drive, std::uint64_t position, std::uint64_t length) const;
+
     struct OpenFile {
         int drive;  // -1: "\\.\vwin32"
         std::uint64_t position;

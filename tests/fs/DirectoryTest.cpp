@@ -116,25 +116,24 @@ TEST_F(DirectoryTest, AFullDirectoryHasNoFreeSlot) {
     EXPECT_EQ(nullptr, recording.entry());
 }
 
-TEST_F(DirectoryTest, LoadingReadsOneSectorPerSlot) {
-    const int readsBefore = fake.readCount;
+TEST_F(DirectoryTest, LoadingReadsTheDirectoryClusterAtOnce) {
     fake.calls.clear();
     directory.load();
-    EXPECT_EQ(Directory::entryCount, fake.readCount - readsBefore);
-    EXPECT_EQ(std::size_t(Directory::entryCount), fake.callsStartingWith("ReadFile 512").size());
+    EXPECT_EQ((std::vector<std::string>{"SetFilePointer 5242880", "ReadFile 1048576"}), fake.calls);
 }
 
-TEST_F(DirectoryTest, AnUnreadableSlotIsNeitherUsedNorFree) {
-    putSlot(0, "Null");
-    putSlot(1, "Eins");
-    putSlot(2, "Zwei");
-    fake.failReadAt = fake.readCount + 2;  // the read for slot 1
+TEST_F(DirectoryTest, AnUnreadableSectorCostsOnlyItsTwoSlots) {
+    for (std::int32_t slot : {0, 1, 2, 4}) putSlot(slot, "Belegt");
+    fake.unreadableSectors[0] = {10241};  // slots 2 and 3
+    const int readsBefore = fake.readCount;
     directory.load();
-    EXPECT_NE(nullptr, directory.entryAt(0));
-    EXPECT_EQ(nullptr, directory.entryAt(1));
-    EXPECT_NE(nullptr, directory.entryAt(2));
-    // A load must not write into it: its recording and the sector's other slot would be lost.
-    EXPECT_EQ(3, directory.firstFree()->index());
+    // The cluster read fails; then one read per sector.
+    EXPECT_EQ(1 + Directory::entryCount / 2, fake.readCount - readsBefore);
+    EXPECT_NE(nullptr, directory.entryAt(1));
+    EXPECT_EQ(nullptr, directory.entryAt(2));
+    EXPECT_NE(nullptr, directory.entryAt(4));
+    // A load must not write into them: their recordings and the sector's other slot would be lost.
+    EXPECT_EQ(5, directory.firstFree()->index());
 }
 
 TEST_F(DirectoryTest, ClearingSlotSevenLeavesSlotSixInItsSector) {

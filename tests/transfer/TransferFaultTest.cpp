@@ -116,8 +116,7 @@ TEST_F(TransferFaultTest, ALoadPassesOverASlotWhoseSectorCannotBeRead) {
     RecorderLayout layout = recorderLayout();
     layout.putSlot(1, "Unlesbar", 9, 0, 1);
     InMemoryRecorder recorder(16, layout);
-    recorder.disk.create();
-    recorder.fake.failReadAt = recorder.fake.readCount + 2;  // the read for slot 1
+    recorder.fake.unreadableSectors[0] = {10240};  // slots 0 and 1
     const std::string slots = bytesOf(recorder.drive(), directoryStart, 512);
     const ToolResult result = recorder.run({"movie", "load", backup});
     EXPECT_EQ(0, result.status) << result.output;
