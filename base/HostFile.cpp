@@ -4,7 +4,12 @@
 #include "base/TextFormat.h"
 
 HostFile::HostFile(const std::string& path, const char* mode) : filePath(path), stream(std::fopen(path.c_str(), mode)) {
-    if (!stream) report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));
+    if (!stream) {
+        report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));
+        return;
+    }
+    streamBuffer = TransferBuffer::allocate(streamBufferSize);
+    std::setvbuf(stream.get(), reinterpret_cast<char*>(streamBuffer.get()), _IOFBF, streamBufferSize);
 }
 
 HostFile::~HostFile() = default;

@@ -4,9 +4,13 @@
 #include <memory>
 #include <string>
 
+#include "base/TransferBuffer.h"
+
 // A file on the PC, opened in binary mode so that no line-end or end-of-file translation
 // takes place. The path is kept whole, whatever its length, for the messages. The file is
 // closed when the object goes; a failure while closing is not reported.
+// The stream buffers 256 KiB, so that the rip's one record at a time reaches the file system
+// in large transfers; larger transfers (whole clusters) pass it by.
 class HostFile {
 public:
     virtual ~HostFile();
@@ -32,6 +36,9 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
 
+    static constexpr std::size_t streamBufferSize = 256 * 1024;
+
     std::string filePath;
+    TransferBuffer::Pointer streamBuffer;  // outlives the stream, which is closed first
     std::unique_ptr<std::FILE, Closer> stream;
 };

@@ -28,7 +28,7 @@ void ClusterTable::load() {
     if (loaded) return;
     // Whatever cannot be read counts as EndOfChain: never as free, so that a damaged table
     // cannot hand out clusters that hold recordings or lie beyond the end of the disk.
-    image.reset(new std::uint8_t[imageSize]);
+    image = TransferBuffer::allocate(imageSize);
     std::fill(image.get(), image.get() + imageSize, std::uint8_t{0xFF});
     RecorderDisk& recorderDisk = diskInUse();
     readWhole = true;
@@ -137,7 +137,7 @@ bool ClusterTable::buildForFormat() {
     for (std::int32_t cluster = 0; cluster <= firstDataCluster; ++cluster) setEntry(cluster, EndOfChain);
     RecorderDisk& recorderDisk = diskInUse();
     Console& console = Console::instance();
-    std::unique_ptr<std::uint8_t[]> scratch(new std::uint8_t[RecorderDisk::clusterSize]);
+    TransferBuffer::Pointer scratch = TransferBuffer::allocate(RecorderDisk::clusterSize);
     console.startProgress(static_cast<std::uint64_t>(std::max(dataClusterCount(), 0)));
     std::int32_t cluster = firstDataCluster;
     for (; cluster < maxClusterCount; ++cluster) {

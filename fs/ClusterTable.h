@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/TransferBuffer.h"
+
 class RecorderDisk;
 
 // The cluster allocation table of the recorder's disk, held in memory as one image of
@@ -82,7 +84,7 @@ private:
     bool loaded = false;
     bool readWhole = false;
     std::uint32_t bytesRead[tableClusterCount] = {};  // of each table cluster, at load
-    std::unique_ptr<std::uint8_t[]> image;
+    TransferBuffer::Pointer image;
     std::int32_t lastDiskCluster = firstDataCluster - 1;
     // No cluster below this one is free: allocate starts its first-fit scan here.
     std::int32_t searchStart = firstDataCluster;

@@ -4,6 +4,7 @@
 
 #include "base/Console.h"
 #include "base/TextFormat.h"
+#include "base/TransferBuffer.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 
@@ -41,7 +42,7 @@ void Directory::load() {
     entries.reserve(entryCount);
     // The whole directory cluster in one read; only when that fails, sector by sector, so that
     // an unreadable sector costs no more than its own two slots.
-    std::unique_ptr<std::uint8_t[]> cluster(new std::uint8_t[RecorderDisk::clusterSize]);
+    TransferBuffer::Pointer cluster = TransferBuffer::allocate(RecorderDisk::clusterSize);
     if (onDisk.readCluster(cluster.get(), ClusterTable::directoryCluster, true) == RecorderDisk::clusterSize) {
         for (std::int32_t slot = 0; slot < entryCount; ++slot)
             entries.emplace_back(new DirEntry(onDisk, slot, cluster.get() + std::size_t{DirEntry::entrySize} * slot));

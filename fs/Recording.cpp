@@ -36,7 +36,7 @@ void Recording::findFirstFree(Directory& directory) {
 }
 
 bool Recording::startReading() {
-    if (!clusterBuffer) clusterBuffer.reset(new std::uint8_t[RecorderDisk::clusterSize]);
+    if (!clusterBuffer) clusterBuffer = TransferBuffer::allocate(RecorderDisk::clusterSize);
     endStream();
     clusterReadFailed = false;
     if (!recordingEntry) return false;

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "base/TransferBuffer.h"
+
 class ChainWalker;
 class DirEntry;
 class Directory;
@@ -59,7 +61,7 @@ private:
     // Sequential reading for ripping: the walk along the chain (its current cluster is the
     // one in the buffer; none once the stream has ended), how many bytes of the buffer are
     // there, and the read position within them.
-    std::unique_ptr<std::uint8_t[]> clusterBuffer;
+    TransferBuffer::Pointer clusterBuffer;
     std::unique_ptr<ChainWalker> chain;
     std::uint32_t clusterFill = 0;
     std::uint32_t readPosition = 0;

@@ -9,6 +9,7 @@
 #include "base/HostFileReader.h"
 #include "base/HostFileWriter.h"
 #include "base/TextFormat.h"
+#include "base/TransferBuffer.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 
@@ -18,8 +19,8 @@ constexpr std::uint32_t sectorSize = RecorderDisk::sectorSize;
 
 Console& console() { return Console::instance(); }
 
-std::unique_ptr<std::uint8_t[]> newChunkBuffer() {
-    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[clusterSize]);
+TransferBuffer::Pointer newChunkBuffer() {
+    return TransferBuffer::allocate(clusterSize);
 }
 }  // namespace
 
@@ -37,7 +38,7 @@ std::uint64_t DiskMaintenance::meterTotal() {
 bool DiskMaintenance::saveImage() {
     HostFileWriter image(imageFileName);
     if (!image.isOpen()) return false;
-    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    TransferBuffer::Pointer buffer = newChunkBuffer();
     for (std::uint32_t count = disk.readFromStart(buffer.get(), clusterSize); count > 0;
          count = disk.readNext(buffer.get(), clusterSize)) {
         if (!image.write(buffer.get(), count)) return false;
@@ -72,7 +73,7 @@ bool DiskMaintenance::loadImage() {
 
 DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image, std::uint64_t* loaded) {
     if (!disk.rewind()) return LoadEnd::DiskWriteError;
-    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    TransferBuffer::Pointer buffer = newChunkBuffer();
     for (;;) {
         const std::size_t count = image.readSome(buffer.get(), clusterSize);
         const bool written = count == 0 || writeImageChunk(buffer.get(), count, *loaded);
@@ -102,7 +103,7 @@ bool DiskMaintenance::writePartialSector(const std::uint8_t* bytes, std::size_t 
 
 std::uint64_t DiskMaintenance::wipeDisk() {
     const std::uint64_t total = meterTotal();
-    std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+    TransferBuffer::Pointer buffer = newChunkBuffer();
     std::memset(buffer.get(), 0, clusterSize);
     std::memcpy(buffer.get(), RecorderDisk::diskSignature, RecorderDisk::signatureSize);
     bool written = disk.rewind() && disk.writeNext(buffer.get(), clusterSize);
@@ -124,7 +125,7 @@ bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
     // either: a failed write in one that can was a write error.
     bool atDiskEnd = failedCluster > static_cast<std::uint64_t>(ClusterTable::directoryCluster);
     if (atDiskEnd && failedCluster <= static_cast<std::uint64_t>(INT32_MAX)) {
-        std::unique_ptr<std::uint8_t[]> buffer = newChunkBuffer();
+        TransferBuffer::Pointer buffer = newChunkBuffer();
         atDiskEnd = disk.readCluster(buffer.get(), static_cast<std::int32_t>(failedCluster), false) != clusterSize;
     }
     if (atDiskEnd) return true;

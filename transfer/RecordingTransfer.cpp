@@ -7,6 +7,7 @@
 #include "base/HostFileReader.h"
 #include "base/HostFileWriter.h"
 #include "base/TextFormat.h"
+#include "base/TransferBuffer.h"
 #include "disk/RecorderDisk.h"
 #include "fs/ChainWalker.h"
 #include "fs/ClusterTable.h"
@@ -26,8 +27,8 @@ void reportInvalidContent(const std::string& path) {
     report(2, 8, TextFormat::format("Inhalt der Sicherungsdatei %s ung\xFCltig!\n", path.c_str()));
 }
 
-std::unique_ptr<std::uint8_t[]> transferBuffer() {
-    return std::unique_ptr<std::uint8_t[]>(new std::uint8_t[RecorderDisk::clusterSize]);
+TransferBuffer::Pointer transferBuffer() {
+    return TransferBuffer::allocate(RecorderDisk::clusterSize);
 }
 }  // namespace
 
@@ -49,7 +50,7 @@ bool RecordingTransfer::save() {
                                        entry->shownName().c_str(), fileName.c_str())
                         .c_str());
     if (!BackupFile::writeHeader(writer) || !entry->writeTo(writer)) return false;
-    std::unique_ptr<std::uint8_t[]> buffer = transferBuffer();
+    TransferBuffer::Pointer buffer = transferBuffer();
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     // On failure the meter stays open and the writer closes the partial file.
     if (!copyChain(entry->firstCluster(), writer, buffer.get())) return false;
@@ -102,7 +103,7 @@ bool RecordingTransfer::load(const std::string& path) {
     HostFileReader reader(path);
     if (!reader.isOpen()) return false;
     if (!readHeader(reader)) return false;
-    std::unique_ptr<std::uint8_t[]> buffer = transferBuffer();
+    TransferBuffer::Pointer buffer = transferBuffer();
     if (!readEntry(reader, *entry)) return false;
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     console().print(
