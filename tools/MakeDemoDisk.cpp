@@ -1,6 +1,8 @@
 // Writes a demo recorder disk: a sparse image file with the recorder's signature, a cluster
 // allocation table sized to the image, and a few recordings in the directory whose cluster
-// chains are scattered over the disk. The recordings' clusters are zero for now.
+// chains are scattered over the disk. Each recording holds a stream of 8196-byte records as
+// the recorder writes them (an id, then a payload stored word-swapped): video, audio and other
+// records in turn, the payloads a counting pattern rather than real pictures and sound.
 // Usage: MakeDemoDisk <image file> [size in MiB, default 48]
 #include <cstdio>
 #include <cstdlib>
@@ -77,6 +79,25 @@ std::vector<std::uint8_t> slotBytes(const DemoRecording& recording) {
     return slot;
 }
 
+// The record stream of a recording laid over its chain, cluster by cluster.
+bool writeRecords(ImageFile& image, const DemoRecording& recording) {
+    constexpr std::uint32_t recordSize = 8196;
+    static const std::uint32_t kinds[] = {1, 1, 2, 1, 3, 2};  // video, audio and other records
+    const std::uint64_t length = std::uint64_t(recording.chain.size()) * RecorderDisk::clusterSize;
+    std::vector<std::uint8_t> stream(length);
+    for (std::uint64_t position = 0, record = 0; position + recordSize <= length; position += recordSize, ++record) {
+        std::uint8_t* bytes = &stream[position];
+        LittleEndian::store32(bytes, kinds[record % 6]);
+        for (std::uint32_t k = 4; k < recordSize; ++k) bytes[k] = static_cast<std::uint8_t>(record + k);
+        RecorderDisk::swapWords(bytes + 4, recordSize - 4, true);
+    }
+    bool ok = true;
+    for (std::size_t k = 0; k < recording.chain.size(); ++k)
+        ok = ok && image.writeAt(std::uint64_t(recording.chain[k]) * RecorderDisk::clusterSize,
+                                 &stream[k * RecorderDisk::clusterSize], RecorderDisk::clusterSize);
+    return ok;
+}
+
 bool writeRecorderDisk(const char* path, std::int32_t clusterCount) {
     ImageFile image(path);
     const std::uint64_t size = std::uint64_t(clusterCount) * RecorderDisk::clusterSize;
@@ -88,6 +109,7 @@ bool writeRecorderDisk(const char* path, std::int32_t clusterCount) {
     for (const DemoRecording& recording : demoRecordings) {
         const std::vector<std::uint8_t> slot = slotBytes(recording);
         ok = ok && image.writeAt(DirEntry::slotPosition(recording.slot), slot.data(), slot.size());
+        ok = ok && writeRecords(image, recording);
     }
     return ok;
 }
