@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/BackupBytes.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
 #include "support/ToolRunner.h"
@@ -108,6 +109,13 @@ TEST_F(ImageCommandTest, FormatLeavesAnEmptyFileSystemSizedToTheDisk) {
     }
     EXPECT_TRUE(std::string(mebibyte, '\0') == after.substr(5 * mebibyte, mebibyte));
     EXPECT_EQ("-- 100 Prozent frei\n", ToolRunner::run({"list"}, {drive}).output);
+
+    // The formatted disk takes a recording again.
+    TempDir::writeAll(temp.file("neu.vlm"), BackupBytes::header() + BackupBytes::entry("Neu", 40, 2, 0) +
+                                                BackupBytes::cluster(1) + BackupBytes::cluster(2));
+    EXPECT_EQ(0, ToolRunner::run({"movie", "load", "neu.vlm"}, {drive}, temp.path()).status);
+    EXPECT_EQ("00 Neu                               2 MB\n-- 96 Prozent frei\n",
+              ToolRunner::run({"list"}, {drive}).output);
 }
 
 TEST_F(ImageCommandTest, ALoadThatStopsBeforeTheEndOfTheImageFails) {
