@@ -33,21 +33,28 @@ TEST(DiskMaintenance, ImageChunksMoveWithOneDiskCallEach) {
 
     InMemoryRecorder loading(10, RecorderLayout(10));
     EXPECT_EQ(0, loading.run({"image", "load"}).status);
-    EXPECT_EQ(std::vector<std::string>(10, "WriteFile 1048576"), callsAfterRewind(loading.fake));
+    // Ten clusters, then the directory cluster again, which comes last.
+    std::vector<std::string> writes(10, "WriteFile 1048576");
+    writes.push_back("SetFilePointer 5242880");
+    writes.push_back("WriteFile 1048576");
+    EXPECT_EQ(writes, callsAfterRewind(loading.fake));
     EXPECT_TRUE(saving.drive() == loading.drive());
 }
 
 TEST(DiskMaintenance, AWriteErrorBeforeTheEndOfTheDiskFailsWipeAndFormat) {
     struct Case {
         const char* word;
-        int failingWrite;  // the write of cluster failingWrite - 1
+        int failingWrite;  // the directory cluster, then cluster failingWrite - 2
+        int cluster;
     };
-    // Cluster 0; the directory cluster; a data cluster that can still be read afterwards.
-    for (const Case& c : {Case{"wipe", 1}, Case{"format", 6}, Case{"wipe", 9}, Case{"format", 9}}) {
+    // The directory, cleared first; cluster 0; the directory cluster in the wipe; a data
+    // cluster that can still be read afterwards.
+    for (const Case& c : {Case{"wipe", 1, 5}, Case{"wipe", 2, 0}, Case{"format", 7, 5}, Case{"wipe", 10, 8},
+                          Case{"format", 10, 8}}) {
         InMemoryRecorder recorder(10, RecorderLayout(10));
         recorder.fake.failWriteAt = c.failingWrite;
         const ToolResult result = recorder.run({"image", c.word});
-        EXPECT_EQ("Schreiben auf die Festplatte in Cluster " + std::to_string(c.failingWrite - 1) +
+        EXPECT_EQ("Schreiben auf die Festplatte in Cluster " + std::to_string(c.cluster) +
                       " fehlgeschlagen!\n",
                   result.output)
             << c.word;
