@@ -81,18 +81,23 @@ TEST(DiskMaintenance, FormatFailsWhenItsTableCannotBeReadOrWritten) {
 TEST(DiskMaintenance, AnImageEndingInsideASectorReachesAWindows9xDiskWhole) {
     TempDir temp;
     CurrentFolder here(temp.path());
-    InMemoryRecorder recorder(8, RecorderLayout(8));
-    recorder.fake.vwin32Present = true;  // sectors move one by one through the library
-    std::string bytes(6 * mebibyte + 1000, 'v');
-    std::memcpy(&bytes[0], "velmoran hd V1.02", 18);
-    TempDir::writeAll(DiskMaintenance::imageFileName, bytes);
-    std::fill_n(recorder.drive().begin() + 6 * mebibyte, 1024, std::uint8_t{'d'});
-    std::vector<std::uint8_t> expected = recorder.drive();
-    std::copy(bytes.begin(), bytes.end(), expected.begin());
+    // Ending in a data cluster, the rest of the sector keeps the disk's bytes; ending in the
+    // directory cluster, the rest of that cluster stays cleared, as the load clears it first.
+    for (const std::size_t clusters : {6, 5}) {
+        InMemoryRecorder recorder(8, RecorderLayout(8));
+        recorder.fake.vwin32Present = true;  // sectors move one by one through the library
+        std::string bytes(clusters * mebibyte + 1000, 'v');
+        std::memcpy(&bytes[0], "velmoran hd V1.02", 18);
+        TempDir::writeAll(DiskMaintenance::imageFileName, bytes);
+        std::fill_n(recorder.drive().begin() + std::ptrdiff_t(clusters * mebibyte), 1024, std::uint8_t{'d'});
+        std::vector<std::uint8_t> expected = recorder.drive();
+        std::fill_n(expected.begin() + 5 * mebibyte, mebibyte, std::uint8_t{0});
+        std::copy(bytes.begin(), bytes.end(), expected.begin());
 
-    const ToolResult loaded = recorder.run({"image", "load"});
-    EXPECT_EQ("Laden des Image\n", loaded.output);
-    EXPECT_EQ(0, loaded.status);
-    EXPECT_TRUE(expected == recorder.drive());
+        const ToolResult loaded = recorder.run({"image", "load"});
+        EXPECT_EQ("Laden des Image\n", loaded.output);
+        EXPECT_EQ(0, loaded.status);
+        EXPECT_TRUE(expected == recorder.drive()) << clusters;
+    }
 }
 }  // namespace
