@@ -43,21 +43,33 @@ void putBytes(Drive& drive, std::int32_t cluster, const std::string& bytes) {
 }
 
 // Three recordings on chains out of order, the movie among them, and cluster 15 in use by
-// none of them (lost before the run); clusters 10, 11 and 13 free.
+// none of them (lost before the run); clusters 10, 11 and 13 free. Composed once: every run
+// starts from a copy.
+const RecorderLayout& layoutWithRecordings() {
+    static const RecorderLayout layout = [] {
+        RecorderLayout composed(driveClusters);
+        composed.addChain({7});
+        composed.putSlot(0, "Null", 7, 0, 1000);
+        composed.addChain({8, 6});
+        composed.putSlot(3, "Sicherung", 8, 1, 5);
+        composed.addChain(sweptChain);
+        composed.putSlot(swept, "Aufnahme", 12, 2, static_cast<std::uint32_t>(movie().size() - 2 * mebibyte));
+        composed.setEntry(15, -1);
+        return composed;
+    }();
+    return layout;
+}
+
 std::unique_ptr<InMemoryRecorder> recorderWithRecordings() {
-    const RecordStream records = movie();
-    RecorderLayout layout(driveClusters);
-    layout.addChain({7});
-    layout.putSlot(0, "Null", 7, 0, 1000);
-    layout.addChain({8, 6});
-    layout.putSlot(3, "Sicherung", 8, 1, 5);
-    layout.addChain(sweptChain);
-    layout.putSlot(swept, "Aufnahme", 12, 2, static_cast<std::uint32_t>(records.size() - 2 * mebibyte));
-    layout.setEntry(15, -1);
-    std::unique_ptr<InMemoryRecorder> recorder(new InMemoryRecorder(driveClusters, layout));
-    for (const std::int32_t cluster : {6, 7, 8, 10, 11, 13, 15})
-        putBytes(recorder->drive(), cluster, BackupBytes::cluster(cluster));
-    RecordStream::copyOverChain(recorder->drive(), sweptChain, records.bytes());
+    static const Drive drive = [] {
+        InMemoryRecorder recorder(driveClusters, layoutWithRecordings());
+        for (const std::int32_t cluster : {6, 7, 8, 10, 11, 13, 15})
+            putBytes(recorder.drive(), cluster, BackupBytes::cluster(cluster));
+        RecordStream::copyOverChain(recorder.drive(), sweptChain, movie().bytes());
+        return recorder.drive();
+    }();
+    std::unique_ptr<InMemoryRecorder> recorder(new InMemoryRecorder(driveClusters, layoutWithRecordings()));
+    recorder->drive() = drive;
     return recorder;
 }
 
@@ -78,18 +90,18 @@ Drive otherDisk() {
     return drive;
 }
 
+const char* bytesAt(const Drive& drive, std::size_t position) {
+    return reinterpret_cast<const char*>(drive.data() + position);
+}
+
 // Every recording the directory names: its slot and the bytes of its chain.
 std::map<std::int32_t, std::string> recordingsOn(const Drive& drive) {
     std::map<std::int32_t, std::string> recordings;
     const DiskCheck check(drive);
     for (const auto& slot : check.chains()) {
-        const auto slotStart =
-            drive.begin() + std::ptrdiff_t(RecorderLayout::directoryPosition + 256u * std::size_t(slot.first));
-        std::string bytes(slotStart, slotStart + 256);
-        for (const std::int32_t cluster : slot.second) {
-            const auto start = drive.begin() + std::ptrdiff_t(std::size_t(cluster) * mebibyte);
-            bytes.append(start, start + std::ptrdiff_t(mebibyte));
-        }
+        std::string bytes(bytesAt(drive, RecorderLayout::directoryPosition + 256u * std::size_t(slot.first)), 256);
+        for (const std::int32_t cluster : slot.second)
+            bytes.append(bytesAt(drive, std::size_t(cluster) * mebibyte), mebibyte);
         recordings[slot.first] = bytes;
     }
     return recordings;
@@ -273,7 +285,7 @@ TEST_F(FaultSweepTest, ImageSaveTakesAFailingReadForTheEndOfTheDisk) {
               }
               const std::string& image = faulty.files.at("Velmoran.img");
               EXPECT_TRUE(image.size() <= before.size() &&
-                          image == std::string(before.begin(), before.begin() + std::ptrdiff_t(image.size())));
+                          image.compare(0, image.size(), bytesAt(before, 0), image.size()) == 0);
           });
 }
 }  // namespace
