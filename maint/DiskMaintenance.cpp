@@ -58,13 +58,11 @@ bool DiskMaintenance::loadImage() {
     bool directoryCleared = false;
     const LoadEnd end = copyImageToDisk(image, &loaded, &directoryCleared);
     console().finishProgress();
-    reportLoadEnd(end, loaded);
-    if (end != LoadEnd::ImageEnd && directoryCleared)
-        console().print("Das Inhaltsverzeichnis (Cluster 5) ist leer!\n");
+    reportLoadEnd(end, loaded, directoryCleared);
     return end == LoadEnd::ImageEnd;
 }
 
-void DiskMaintenance::reportLoadEnd(LoadEnd end, std::uint64_t loaded) {
+void DiskMaintenance::reportLoadEnd(LoadEnd end, std::uint64_t loaded, bool directoryCleared) {
     switch (end) {
     case LoadEnd::ImageEnd:
         return;
@@ -81,14 +79,15 @@ void DiskMaintenance::reportLoadEnd(LoadEnd end, std::uint64_t loaded) {
                                                           " fehlgeschlagen, das Image ist nur bis dorthin geladen!\n",
                                                           loaded)
                                            .c_str());
-        return;
+        break;
     case LoadEnd::ImageReadError:
         console().printMessage(0, 602, TextFormat::format("Fehler beim Lesen der Datei %s bei Byte %" PRIu64
                                                           ", das Image ist nur bis dorthin geladen!\n",
                                                           imageFileName, loaded)
                                            .c_str());
-        return;
+        break;
     }
+    if (directoryCleared) console().print("Das Inhaltsverzeichnis (Cluster 5) ist leer!\n");
 }
 
 DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image, std::uint64_t* loaded,

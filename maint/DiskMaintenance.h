@@ -56,7 +56,9 @@ private:
     // failure, one meter step per chunk read; `loaded` counts the bytes that reached the disk,
     // the directory cluster's among them once they are held back.
     LoadEnd copyImageToDisk(HostFileReader& image, std::uint64_t* loaded, bool* directoryCleared);
-    void reportLoadEnd(LoadEnd end, std::uint64_t loaded);
+    // The message of a load that stopped; after a disk write or image read failure, also that
+    // the directory was left empty, when it had been cleared.
+    void reportLoadEnd(LoadEnd end, std::uint64_t loaded, bool directoryCleared);
     // Zeros over the directory cluster; whether they reached the disk.
     bool clearDirectory();
     // The same for wipe and format, with a message when it fails.
