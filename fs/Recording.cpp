@@ -59,10 +59,13 @@ std::uint32_t Recording::readBytes(void* buffer, std::uint32_t count) {
     }
     if (!chain || count > RecorderDisk::clusterSize) return 0;
     std::memcpy(target, clusterBuffer.get() + readPosition, available);
-    if (!chain->advance() || !loadCurrentCluster()) {
+    const std::int32_t previous = chain->current();
+    if (!chain->advance()) {
+        if (!chain->endedAtDamage()) reportUnreadChainEnd(previous);
         endStream();
         return 0;
     }
+    if (!loadCurrentCluster()) return 0;
     const std::uint32_t missing = count - available;
     std::memcpy(target + available, clusterBuffer.get(), missing);
     readPosition = missing;
@@ -80,6 +83,14 @@ bool Recording::loadCurrentCluster() {
     readPosition = 0;
     clusterFill = RecorderDisk::clusterSize;
     return true;
+}
+
+void Recording::reportUnreadChainEnd(std::int32_t last) {
+    // An entry that could not be read stands as a chain end; the recording may go on behind it.
+    if (recordingDirectory->clusterTable().isEntryRead(last)) return;
+    Console::instance().printMessage(
+        0, 103, TextFormat::format("Eintrag von Cluster %d in der Clustertabelle nicht lesbar!", last).c_str());
+    clusterReadFailed = true;
 }
 
 void Recording::endStream() {

@@ -42,9 +42,10 @@ public:
     // The next `count` bytes (at most one cluster), crossing at most one cluster boundary:
     // `count`, or 0 once the stream has ended. A request that runs past the end of the chain
     // yields 0, not the bytes left before it; a cluster that cannot be read whole prints
-    // message 102 and ends the stream as well (readFailed).
+    // message 102 and ends the stream as well (readFailed), and so does a chain that seems to
+    // end at a table entry that could not be read (message 103).
     std::uint32_t readBytes(void* buffer, std::uint32_t count);
-    // Whether the stream ended at a cluster that could not be read rather than at its end.
+    // Whether the stream ended at a read failure rather than at its end.
     bool readFailed() const { return clusterReadFailed; }
 
 private:
@@ -56,6 +57,9 @@ private:
     std::int32_t slotNumber = -1;
     // Reads the walk's current cluster into the buffer; false after message 102.
     bool loadCurrentCluster();
+    // Message 103 and readFailed when the chain ended at `last` only because its table entry
+    // could not be read.
+    void reportUnreadChainEnd(std::int32_t last);
     void endStream();
 
     // Sequential reading for ripping: the walk along the chain (its current cluster is the

@@ -16,6 +16,7 @@
 namespace {
 constexpr std::uint32_t clusterSize = RecorderDisk::clusterSize;
 constexpr std::uint32_t sectorSize = RecorderDisk::sectorSize;
+constexpr std::uint64_t directoryPosition = std::uint64_t{clusterSize} * ClusterTable::directoryCluster;
 
 Console& console() { return Console::instance(); }
 
@@ -55,34 +56,77 @@ bool DiskMaintenance::loadImage() {
     console().print("Laden des Image\n");
     console().startProgress(total);
     std::uint64_t loaded = 0;
-    const LoadEnd end = copyImageToDisk(image, &loaded);
+    bool directoryCleared = false;
+    const LoadEnd end = copyImageToDisk(image, &loaded, &directoryCleared);
     console().finishProgress();
-    if (end == LoadEnd::DiskWriteError) {
+    reportLoadEnd(end, loaded, directoryCleared);
+    return end == LoadEnd::ImageEnd;
+}
+
+void DiskMaintenance::reportLoadEnd(LoadEnd end, std::uint64_t loaded, bool directoryCleared) {
+    switch (end) {
+    case LoadEnd::ImageEnd:
+        return;
+    case LoadEnd::DirectoryNotCleared:
+        console().printMessage(1, 606, "Schreiben auf die Festplatte in Cluster 5 fehlgeschlagen, das Image wurde "
+                                       "nicht geladen!\n");
+        return;
+    case LoadEnd::DirectoryNotWritten:
+        console().printMessage(1, 607, "Schreiben des Inhaltsverzeichnisses (Cluster 5) fehlgeschlagen, das Image ist "
+                                       "ohne Inhaltsverzeichnis geladen!\n");
+        return;
+    case LoadEnd::DiskWriteError:
         console().printMessage(1, 601, TextFormat::format("Schreiben auf die Festplatte bei Byte %" PRIu64
                                                           " fehlgeschlagen, das Image ist nur bis dorthin geladen!\n",
                                                           loaded)
                                            .c_str());
-    } else if (end == LoadEnd::ImageReadError) {
+        break;
+    case LoadEnd::ImageReadError:
         console().printMessage(0, 602, TextFormat::format("Fehler beim Lesen der Datei %s bei Byte %" PRIu64
                                                           ", das Image ist nur bis dorthin geladen!\n",
                                                           imageFileName, loaded)
                                            .c_str());
+        break;
     }
-    return end == LoadEnd::ImageEnd;
+    if (directoryCleared) console().print("Das Inhaltsverzeichnis (Cluster 5) ist leer!\n");
 }
 
-DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image, std::uint64_t* loaded) {
+DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image, std::uint64_t* loaded,
+                                                           bool* directoryCleared) {
     if (!disk.rewind()) return LoadEnd::DiskWriteError;
     TransferBuffer::Pointer buffer = newChunkBuffer();
+    // Zeros until the image's directory cluster comes; then that cluster, held back.
+    TransferBuffer::Pointer directory = newChunkBuffer();
+    std::memset(directory.get(), 0, clusterSize);
+    bool directoryHeld = false;
     for (;;) {
         const std::size_t count = image.readSome(buffer.get(), clusterSize);
+        if (count > 0 && *loaded == 0) {
+            if (!clearDirectory() || !disk.rewind()) return LoadEnd::DirectoryNotCleared;
+            *directoryCleared = true;
+        }
+        if (count > 0 && *loaded == directoryPosition) {
+            // Zeros keep the directory's place; the image's directory comes last.
+            std::swap(buffer, directory);
+            std::memset(directory.get() + count, 0, clusterSize - count);
+            directoryHeld = true;
+        }
         const bool written = count == 0 || writeImageChunk(buffer.get(), count, *loaded);
         if (written) *loaded += count;
         console().stepProgress();
         if (!written) return LoadEnd::DiskWriteError;
         if (image.lastReadFailed()) return LoadEnd::ImageReadError;
-        if (count == 0) return LoadEnd::ImageEnd;
+        if (count == 0) break;
     }
+    if (directoryHeld && !disk.writeCluster(directory.get(), ClusterTable::directoryCluster, false))
+        return LoadEnd::DirectoryNotWritten;
+    return LoadEnd::ImageEnd;
+}
+
+bool DiskMaintenance::clearDirectory() {
+    TransferBuffer::Pointer zeros = newChunkBuffer();
+    std::memset(zeros.get(), 0, clusterSize);
+    return disk.writeCluster(zeros.get(), ClusterTable::directoryCluster, false);
 }
 
 bool DiskMaintenance::writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded) {
@@ -138,7 +182,15 @@ bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
 
 bool DiskMaintenance::wipeCommand() {
     if (!disk.isFound()) return false;
-    return wipeReachedDiskEnd(wipeDisk());
+    return clearDirectoryFirst() && wipeReachedDiskEnd(wipeDisk());
+}
+
+bool DiskMaintenance::clearDirectoryFirst() {
+    if (clearDirectory()) return true;
+    console().printMessage(1, 603, TextFormat::format("Schreiben auf die Festplatte in Cluster %d fehlgeschlagen!\n",
+                                                      ClusterTable::directoryCluster)
+                                       .c_str());
+    return false;
 }
 
 bool DiskMaintenance::formatCommand() {
@@ -151,9 +203,8 @@ bool DiskMaintenance::formatCommand() {
                                        "keine Formatierung!\n");
         return false;
     }
-    // No table after a failed wipe: a directory the wipe did not reach still names clusters
-    // that the new table would mark free.
-    if (!wipeReachedDiskEnd(wipeDisk())) return false;
+    // No table after a failed wipe: the disk stays as the wipe left it, its directory empty.
+    if (!clearDirectoryFirst() || !wipeReachedDiskEnd(wipeDisk())) return false;
     if (table.buildForFormat()) return true;
     console().printMessage(1, 605, "Schreiben der Belegungstabelle (Cluster 0 bis 4) fehlgeschlagen!\n");
     return false;

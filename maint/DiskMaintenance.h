@@ -30,27 +30,39 @@ public:
     // Writes the image file onto the disk from byte 0, with a progress meter of one step per
     // chunk read. True when the whole file reached the disk; false when it cannot be opened,
     // or after a message with the byte position when reading it or writing the disk failed
-    // before its end (the disk holds the image up to that position).
+    // before its end (the disk holds the image up to that position, with an empty directory).
+    // So that the directory never names clusters of another table or data that did not
+    // arrive, a non-empty image first clears the directory cluster, and the image's own
+    // directory cluster is written last, once all the rest has reached the disk.
     bool loadImage();
     // Zeros over the whole megabytes of the disk, cluster 0 keeping the signature, up to the
     // first write that fails, with a progress meter of one step per cluster after cluster 0.
     // The number of cluster writes, the first and the failing last one counted.
     std::uint64_t wipeDisk();
     // The wipe; false when the disk was not found or a write failed before the end of the
-    // disk (message with the cluster).
+    // disk (message with the cluster). The directory cluster is cleared before the wipe
+    // begins, so that a wipe that stops never leaves slots naming clusters it freed.
     bool wipeCommand();
-    // The wipe, then a new allocation table with every cluster that can be read free. False,
-    // before anything is written, when the disk was not found or (after a message) its table
-    // was not read whole; false after a message when the wipe failed before the end of the
-    // disk (then no table is written) or the table could not be written.
+    // The wipe (directory first), then a new allocation table with every cluster that can be
+    // read free. False, before anything is written, when the disk was not found or (after a
+    // message) its table was not read whole; false after a message when the wipe failed
+    // before the end of the disk (then no table is written) or the table could not be written.
     bool formatCommand();
 
 private:
-    enum class LoadEnd { ImageEnd, ImageReadError, DiskWriteError };
+    enum class LoadEnd { ImageEnd, ImageReadError, DiskWriteError, DirectoryNotCleared, DirectoryNotWritten };
 
     // Writes the image onto the disk from byte 0 up to the end of the file or the first
-    // failure, one meter step per chunk read; `loaded` counts the bytes that reached the disk.
-    LoadEnd copyImageToDisk(HostFileReader& image, std::uint64_t* loaded);
+    // failure, one meter step per chunk read; `loaded` counts the bytes that reached the disk,
+    // the directory cluster's among them once they are held back.
+    LoadEnd copyImageToDisk(HostFileReader& image, std::uint64_t* loaded, bool* directoryCleared);
+    // The message of a load that stopped; after a disk write or image read failure, also that
+    // the directory was left empty, when it had been cleared.
+    void reportLoadEnd(LoadEnd end, std::uint64_t loaded, bool directoryCleared);
+    // Zeros over the directory cluster; whether they reached the disk.
+    bool clearDirectory();
+    // The same for wipe and format, with a message when it fails.
+    bool clearDirectoryFirst();
     // Writes one chunk of the image at the byte position `loaded`: whole sectors in one
     // transfer, a part of a last sector merged into what that sector holds on the disk.
     bool writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded);

@@ -33,21 +33,28 @@ TEST(DiskMaintenance, ImageChunksMoveWithOneDiskCallEach) {
 
     InMemoryRecorder loading(10, RecorderLayout(10));
     EXPECT_EQ(0, loading.run({"image", "load"}).status);
-    EXPECT_EQ(std::vector<std::string>(10, "WriteFile 1048576"), callsAfterRewind(loading.fake));
+    // Ten clusters, then the directory cluster again, which comes last.
+    std::vector<std::string> writes(10, "WriteFile 1048576");
+    writes.push_back("SetFilePointer 5242880");
+    writes.push_back("WriteFile 1048576");
+    EXPECT_EQ(writes, callsAfterRewind(loading.fake));
     EXPECT_TRUE(saving.drive() == loading.drive());
 }
 
 TEST(DiskMaintenance, AWriteErrorBeforeTheEndOfTheDiskFailsWipeAndFormat) {
     struct Case {
         const char* word;
-        int failingWrite;  // the write of cluster failingWrite - 1
+        int failingWrite;  // the directory cluster, then cluster failingWrite - 2
+        int cluster;
     };
-    // Cluster 0; the directory cluster; a data cluster that can still be read afterwards.
-    for (const Case& c : {Case{"wipe", 1}, Case{"format", 6}, Case{"wipe", 9}, Case{"format", 9}}) {
+    // The directory, cleared first; cluster 0; the directory cluster in the wipe; a data
+    // cluster that can still be read afterwards.
+    for (const Case& c : {Case{"wipe", 1, 5}, Case{"wipe", 2, 0}, Case{"format", 7, 5}, Case{"wipe", 10, 8},
+                          Case{"format", 10, 8}}) {
         InMemoryRecorder recorder(10, RecorderLayout(10));
         recorder.fake.failWriteAt = c.failingWrite;
         const ToolResult result = recorder.run({"image", c.word});
-        EXPECT_EQ("Schreiben auf die Festplatte in Cluster " + std::to_string(c.failingWrite - 1) +
+        EXPECT_EQ("Schreiben auf die Festplatte in Cluster " + std::to_string(c.cluster) +
                       " fehlgeschlagen!\n",
                   result.output)
             << c.word;
@@ -74,18 +81,23 @@ TEST(DiskMaintenance, FormatFailsWhenItsTableCannotBeReadOrWritten) {
 TEST(DiskMaintenance, AnImageEndingInsideASectorReachesAWindows9xDiskWhole) {
     TempDir temp;
     CurrentFolder here(temp.path());
-    InMemoryRecorder recorder(8, RecorderLayout(8));
-    recorder.fake.vwin32Present = true;  // sectors move one by one through the library
-    std::string bytes(6 * mebibyte + 1000, 'v');
-    std::memcpy(&bytes[0], "velmoran hd V1.02", 18);
-    TempDir::writeAll(DiskMaintenance::imageFileName, bytes);
-    std::fill_n(recorder.drive().begin() + 6 * mebibyte, 1024, std::uint8_t{'d'});
-    std::vector<std::uint8_t> expected = recorder.drive();
-    std::copy(bytes.begin(), bytes.end(), expected.begin());
+    // Ending in a data cluster, the rest of the sector keeps the disk's bytes; ending in the
+    // directory cluster, the rest of that cluster stays cleared, as the load clears it first.
+    for (const std::size_t clusters : {6, 5}) {
+        InMemoryRecorder recorder(8, RecorderLayout(8));
+        recorder.fake.vwin32Present = true;  // sectors move one by one through the library
+        std::string bytes(clusters * mebibyte + 1000, 'v');
+        std::memcpy(&bytes[0], "velmoran hd V1.02", 18);
+        TempDir::writeAll(DiskMaintenance::imageFileName, bytes);
+        std::fill_n(recorder.drive().begin() + std::ptrdiff_t(clusters * mebibyte), 1024, std::uint8_t{'d'});
+        std::vector<std::uint8_t> expected = recorder.drive();
+        std::fill_n(expected.begin() + 5 * mebibyte, mebibyte, std::uint8_t{0});
+        std::copy(bytes.begin(), bytes.end(), expected.begin());
 
-    const ToolResult loaded = recorder.run({"image", "load"});
-    EXPECT_EQ("Laden des Image\n", loaded.output);
-    EXPECT_EQ(0, loaded.status);
-    EXPECT_TRUE(expected == recorder.drive());
+        const ToolResult loaded = recorder.run({"image", "load"});
+        EXPECT_EQ("Laden des Image\n", loaded.output);
+        EXPECT_EQ(0, loaded.status);
+        EXPECT_TRUE(expected == recorder.drive()) << clusters;
+    }
 }
 }  // namespace

@@ -126,10 +126,14 @@ TEST_F(ImageCommandTest, ALoadThatStopsBeforeTheEndOfTheImageFails) {
     TempDir::writeAll(imageFile(), larger);
     const ToolResult tooLarge = image("load", drive);
     EXPECT_EQ("Laden des Image\n.........100\n"
-              "Schreiben auf die Festplatte bei Byte 10485760 fehlgeschlagen, das Image ist nur bis dorthin geladen!\n",
+              "Schreiben auf die Festplatte bei Byte 10485760 fehlgeschlagen, das Image ist nur bis dorthin geladen!\n"
+              "Das Inhaltsverzeichnis (Cluster 5) ist leer!\n",
               tooLarge.output);
     EXPECT_EQ(1, tooLarge.status);
-    EXPECT_TRUE(larger.substr(0, 10 * mebibyte) == TempDir::readAll(drive));
+    // Not all that its directory names reached the disk: the directory stays empty.
+    std::string loaded = larger.substr(0, 10 * mebibyte);
+    loaded.replace(5 * mebibyte, mebibyte, std::string(mebibyte, '\0'));
+    EXPECT_TRUE(loaded == TempDir::readAll(drive));
 #ifndef _WIN32
     // A folder opens for reading here, but every read of it fails.
     const std::string before = TempDir::readAll(drive);

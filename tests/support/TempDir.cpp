@@ -4,7 +4,6 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -59,8 +58,15 @@ std::vector<std::uint8_t> TempDir::readAt(const std::string& file, std::uint64_t
 }
 
 std::string TempDir::readAll(const std::string& file) {
-    std::ifstream stream(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(stream), std::istreambuf_iterator<char>());
+    // In one read: files of many MiB are read after every run of a fault sweep.
+    std::ifstream stream(file, std::ios::binary | std::ios::ate);
+    const std::streamoff size = stream ? static_cast<std::streamoff>(stream.tellg()) : -1;
+    if (size <= 0) return std::string();
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    stream.seekg(0);
+    stream.read(&bytes[0], static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(stream.gcount()));
+    return bytes;
 }
 
 void TempDir::writeAll(const std::string& file, const std::string& bytes) {
