@@ -1,5 +1,6 @@
 #include "fs/ChainWalker.h"
 
+#include "base/TextFormat.h"
 #include "fs/ClusterTable.h"
 
 ChainWalker::ChainWalker(const ClusterTable& table, std::int32_t first)
@@ -14,13 +15,21 @@ bool ChainWalker::advance() {
 }
 
 void ChainWalker::stepTo(std::int32_t next) {
+    const std::int32_t previous = cluster;
     cluster = -1;
     if (next == ClusterTable::EndOfChain) return;
     const bool dataCluster = next >= ClusterTable::firstDataCluster && next < ClusterTable::maxClusterCount;
     if (!dataCluster || visited[static_cast<std::size_t>(next)] || table.entryOf(next) == ClusterTable::FreeCluster) {
         damaged = true;
+        lastValid = previous;
+        badTarget = next;
         return;
     }
     visited[static_cast<std::size_t>(next)] = true;
     cluster = next;
+}
+
+std::string ChainWalker::breakText() const {
+    if (lastValid < 0) return TextFormat::format("Clusterkette fehlerhaft: erster Cluster %d ungueltig", badTarget);
+    return TextFormat::format("Clusterkette fehlerhaft: Cluster %d verweist auf Cluster %d", lastValid, badTarget);
 }

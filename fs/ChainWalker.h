@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class ClusterTable;
@@ -24,6 +25,9 @@ public:
     bool advance();
     // True when the chain ended at damage rather than at EndOfChain or an empty chain.
     bool endedAtDamage() const { return damaged; }
+    // Where a damaged chain broke, for messages: "Clusterkette fehlerhaft: Cluster 12 verweist
+    // auf Cluster 3", or "...: erster Cluster 0 ungueltig" when its first cluster was no valid one.
+    std::string breakText() const;
 
 private:
     // Takes `next` as the current cluster when it is a valid, unvisited cluster of a chain.
@@ -32,5 +36,7 @@ private:
     const ClusterTable& table;
     std::vector<bool> visited;
     std::int32_t cluster = -1;
+    std::int32_t lastValid = -1;  // the cluster before the break; -1 when it came at the first
+    std::int32_t badTarget = -1;  // the cluster the chain broke off to
     bool damaged = false;
 };

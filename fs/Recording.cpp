@@ -42,6 +42,7 @@ bool Recording::startReading() {
     if (!recordingEntry) return false;
     chain.reset(new ChainWalker(recordingDirectory->clusterTable(), recordingEntry->firstCluster()));
     if (chain->ended()) {
+        reportBrokenChain();
         endStream();
         return false;
     }
@@ -61,7 +62,10 @@ std::uint32_t Recording::readBytes(void* buffer, std::uint32_t count) {
     std::memcpy(target, clusterBuffer.get() + readPosition, available);
     const std::int32_t previous = chain->current();
     if (!chain->advance()) {
-        if (!chain->endedAtDamage()) reportUnreadChainEnd(previous);
+        if (chain->endedAtDamage())
+            reportBrokenChain();
+        else
+            reportUnreadChainEnd(previous);
         endStream();
         return 0;
     }
@@ -90,6 +94,13 @@ void Recording::reportUnreadChainEnd(std::int32_t last) {
     if (recordingDirectory->clusterTable().isEntryRead(last)) return;
     Console::instance().printMessage(
         0, 103, TextFormat::format("Eintrag von Cluster %d in der Clustertabelle nicht lesbar!", last).c_str());
+    clusterReadFailed = true;
+}
+
+void Recording::reportBrokenChain() {
+    // The recording goes on somewhere the chain no longer leads: the stream is not whole.
+    if (!chain->endedAtDamage()) return;
+    Console::instance().printMessage(0, 104, (chain->breakText() + "!").c_str());
     clusterReadFailed = true;
 }
 

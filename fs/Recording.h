@@ -35,15 +35,16 @@ public:
 
     // Sequential reading of the recording's cluster chain, each cluster in full, the last one
     // too. startReading reads the first cluster: false without a message for a handle without
-    // an entry or a chain that is empty or starts on no valid cluster, false after message
-    // 102 when the cluster cannot be read whole. The chain is followed only as far as it is
-    // valid, so a damaged chain ends the stream.
+    // an entry or an empty chain, false after message 104 for a first cluster that is no valid
+    // one, false after message 102 when the cluster cannot be read whole. The chain is
+    // followed only as far as it is valid.
     bool startReading();
     // The next `count` bytes (at most one cluster), crossing at most one cluster boundary:
     // `count`, or 0 once the stream has ended. A request that runs past the end of the chain
-    // yields 0, not the bytes left before it; a cluster that cannot be read whole prints
-    // message 102 and ends the stream as well (readFailed), and so does a chain that seems to
-    // end at a table entry that could not be read (message 103).
+    // yields 0, not the bytes left before it. The stream also ends, as a failure (readFailed),
+    // at a cluster that cannot be read whole (message 102), at a chain end that stands for a
+    // table entry that could not be read (message 103), and where the chain breaks off: a
+    // loop, or a link to a free, reserved or outside cluster (message 104).
     std::uint32_t readBytes(void* buffer, std::uint32_t count);
     // Whether the stream ended at a read failure rather than at its end.
     bool readFailed() const { return clusterReadFailed; }
@@ -61,6 +62,9 @@ private:
     // could not be read.
     void reportUnreadChainEnd(std::int32_t last);
     void endStream();
+    // A chain that breaks off (a loop, a free, reserved or outside cluster) is told and ends
+    // the stream as a failure.
+    void reportBrokenChain();
 
     // Sequential reading for ripping: the walk along the chain (its current cluster is the
     // one in the buffer; none once the stream has ended), how many bytes of the buffer are

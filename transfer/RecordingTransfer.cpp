@@ -78,7 +78,7 @@ bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, st
         lastValid = cluster;
     }
     if (walk.endedAtDamage()) {
-        report(2, 402, chainBreak(first, lastValid) +
+        report(2, 402, walk.breakText() +
                            TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));
         return false;
     }
@@ -88,12 +88,6 @@ bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, st
                                       "%s ist moeglicherweise unvollstaendig!\n",
                                       lastValid, writer.path().c_str()));
     return false;
-}
-
-std::string RecordingTransfer::chainBreak(std::int32_t first, std::int32_t lastValid) const {
-    if (lastValid < 0) return TextFormat::format("Clusterkette fehlerhaft: erster Cluster %d ungueltig", first);
-    return TextFormat::format("Clusterkette fehlerhaft: Cluster %d verweist auf Cluster %d", lastValid,
-                              table().entryOf(lastValid));
 }
 
 bool RecordingTransfer::load(const std::string& path) {
@@ -206,11 +200,10 @@ bool RecordingTransfer::erase() {
     console().print(TextFormat::format("Loeschen des Films \"%s\"\n", entry->shownName().c_str()).c_str());
     if (!tableIsWhole()) return false;
     const std::int32_t first = entry->firstCluster();
-    std::int32_t lastValid = -1;
     ChainWalker walk(table(), first);
-    for (; !walk.ended(); walk.advance()) lastValid = walk.current();
-    if (walk.endedAtDamage())
-        report(1, 403, chainBreak(first, lastValid) + ", nur der gueltige Teil wird freigegeben!\n");
+    while (walk.advance()) {
+    }
+    if (walk.endedAtDamage()) report(1, 403, walk.breakText() + ", nur der gueltige Teil wird freigegeben!\n");
     if (!entry->clear()) {
         report(2, 409, TextFormat::format("Loeschen des Verzeichniseintrags %d auf der Festplatte fehlgeschlagen!\n",
                                           entry->index()));

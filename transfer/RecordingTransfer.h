@@ -59,9 +59,6 @@ private:
     // A table that was not read whole must never be written back: it would replace the
     // unread part of the disk's table with stand-ins.
     bool tableIsWhole();
-    // "Clusterkette fehlerhaft: ..." naming where the chain from `first` broke off after
-    // `lastValid` (-1: at its first cluster).
-    std::string chainBreak(std::int32_t first, std::int32_t lastValid) const;
 
     Recording& recording;
 };

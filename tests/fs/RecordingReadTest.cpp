@@ -54,12 +54,30 @@ TEST_F(RecordingReadTest, RequestsCrossOneClusterBoundaryAndEndWithTheChain) {
     EXPECT_EQ(0u, recording.readBytes(buffer.data(), 1));
     EXPECT_FALSE(recording.readFailed());
 
-    // A looping chain ends where it would come back.
+    // A looping chain ends where it would come back, and says so: the recording is not whole.
     Recording looping(directory, 2);
     ASSERT_TRUE(looping.startReading());
     EXPECT_EQ(mebibyte, looping.readBytes(buffer.data(), mebibyte));
     EXPECT_EQ(mebibyte, looping.readBytes(buffer.data(), mebibyte));
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
     EXPECT_EQ(0u, looping.readBytes(buffer.data(), mebibyte));
+    std::fflush(stdout);
+    EXPECT_EQ("Clusterkette fehlerhaft: Cluster 12 verweist auf Cluster 11!", testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(looping.readFailed());
+}
+
+TEST_F(RecordingReadTest, AChainThatStartsOnNoValidClusterIsReported) {
+    RecorderLayout layout(16);
+    layout.putSlot(3, "Reserviert", 3, 1, 0);
+    makeDisk(layout);
+    Recording recording(directory, 3);
+    std::fflush(stdout);
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(recording.startReading());
+    std::fflush(stdout);
+    EXPECT_EQ("Clusterkette fehlerhaft: erster Cluster 3 ungueltig!", testing::internal::GetCapturedStdout());
+    EXPECT_TRUE(recording.readFailed());
 }
 
 TEST_F(RecordingReadTest, AnUnreadableFirstClusterIsReported) {
