@@ -49,17 +49,24 @@ done
 echo "$(basename "$zip"): $(echo "$contents" | grep -v '/$' | tr '\n' ' ')"
 
 if [ -x "$linuxBuild/VelmoranDisk" ] && [ -x "$linuxBuild/MakeDemoDisk" ]; then
-  echo "== same output as the Linux executable on the demo disk"
+  echo "== same output and files as the Linux executable on the demo disk"
+  # Each executable works in a folder of its own on its own copy of the demo disk; every
+  # command's output and exit status, and in the end every file, must be the same bytes.
   scratch=$(mktemp -d)
   trap 'rm -rf "$scratch"; stopWine' EXIT
-  "$linuxBuild/MakeDemoDisk" "$scratch/demo.img"
-  windowsImage="Z:$(echo "$scratch/demo.img" | tr / '\\')"
+  mkdir "$scratch/linux" "$scratch/windows"
+  "$linuxBuild/MakeDemoDisk" "$scratch/linux/demo.img"
+  cp --sparse=always "$scratch/linux/demo.img" "$scratch/windows/demo.img"
+  linuxTool=$(cd "$linuxBuild" && pwd)/VelmoranDisk
+  windowsTool=$(cd "$build" && pwd)/VelmoranDisk.exe
   failed=0
-  for words in "list" "dump 0 40" "dump 100000 20 littlendian" "image" "movie save" "?"; do
+  for words in "list" "dump 0 40" "dump 100000 20 littlendian" "image" "movie save" "?" "movie save 1" \
+               "movie rip 1" "audio rip 0" "movie delete 1" "movie load Velmoran_1.vlm" "list" "image save"; do
     # shellcheck disable=SC2086  # the words are split on purpose
-    linuxStatus=0; VELMORAN_DRIVES="$scratch/demo.img" "$linuxBuild/VelmoranDisk" $words >"$scratch/linux.out" || linuxStatus=$?
+    linuxStatus=0; (cd "$scratch/linux" && VELMORAN_DRIVES=demo.img "$linuxTool" $words >../linux.out) || linuxStatus=$?
     # shellcheck disable=SC2086
-    windowsStatus=0; VELMORAN_DRIVES="$windowsImage" wine "$build/VelmoranDisk.exe" $words >"$scratch/windows.out" 2>/dev/null || windowsStatus=$?
+    windowsStatus=0; (cd "$scratch/windows" && VELMORAN_DRIVES=demo.img wine "$windowsTool" $words >../windows.out 2>/dev/null) ||
+      windowsStatus=$?
     if cmp -s "$scratch/linux.out" "$scratch/windows.out" && [ "$linuxStatus" = "$windowsStatus" ]; then
       echo "same: $words (exit $linuxStatus, $(wc -c <"$scratch/linux.out") bytes)"
     else
@@ -68,6 +75,11 @@ if [ -x "$linuxBuild/VelmoranDisk" ] && [ -x "$linuxBuild/MakeDemoDisk" ]; then
       failed=1
     fi
   done
+  if diff -r -q "$scratch/linux" "$scratch/windows"; then
+    echo "same files: $(cd "$scratch/linux" && ls | tr '\n' ' ')"
+  else
+    failed=1
+  fi
   [ "$failed" = 0 ] || exit 1
 fi
 echo "== Windows build and tests done in $((SECONDS - started)) s"
