@@ -3,13 +3,18 @@
 #include "base/Console.h"
 #include "base/TextFormat.h"
 
-HostFile::HostFile(const std::string& path, const char* mode) : filePath(path), stream(std::fopen(path.c_str(), mode)) {
+HostFile::HostFile(const std::string& path, const char* mode, std::size_t bufferSize)
+    : filePath(path), stream(std::fopen(path.c_str(), mode)) {
     if (!stream) {
         report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));
         return;
     }
-    streamBuffer = TransferBuffer::allocate(streamBufferSize);
-    std::setvbuf(stream.get(), reinterpret_cast<char*>(streamBuffer.get()), _IOFBF, streamBufferSize);
+    if (bufferSize == 0) {
+        std::setvbuf(stream.get(), nullptr, _IONBF, 0);
+        return;
+    }
+    streamBuffer = TransferBuffer::allocate(bufferSize);
+    std::setvbuf(stream.get(), reinterpret_cast<char*>(streamBuffer.get()), _IOFBF, bufferSize);
 }
 
 HostFile::~HostFile() = default;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -9,8 +10,6 @@
 // A file on the PC, opened in binary mode so that no line-end or end-of-file translation
 // takes place. The path is kept whole, whatever its length, for the messages. The file is
 // closed when the object goes; a failure while closing is not reported.
-// The stream buffers 256 KiB, so that the rip's one record at a time reaches the file system
-// in large transfers; larger transfers (whole clusters) pass it by.
 class HostFile {
 public:
     virtual ~HostFile();
@@ -22,8 +21,9 @@ public:
     const std::string& path() const { return filePath; }
 
 protected:
-    // Opens the file with the fopen mode; prints the open failure (0, 201) when it cannot.
-    HostFile(const std::string& path, const char* mode);
+    // Opens the file with the fopen mode and a stream buffer of `bufferSize` bytes (0: none);
+    // prints the open failure (0, 201) when it cannot.
+    HostFile(const std::string& path, const char* mode, std::size_t bufferSize);
 
     std::FILE* file() const { return stream.get(); }
     // Closes the stream; false when closing failed. Afterwards the file is no longer open.
@@ -35,8 +35,6 @@ private:
     struct Closer {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
-
-    static constexpr std::size_t streamBufferSize = 256 * 1024;
 
     std::string filePath;
     TransferBuffer::Pointer streamBuffer;  // outlives the stream, which is closed first

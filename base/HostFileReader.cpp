@@ -2,7 +2,8 @@
 
 #include "base/TextFormat.h"
 
-HostFileReader::HostFileReader(const std::string& path) : HostFile(path, "rb") {}
+// Chunks of a cluster pass the buffer by; the rip's records of 8196 bytes are served from it.
+HostFileReader::HostFileReader(const std::string& path) : HostFile(path, "rb", 256 * 1024) {}
 
 HostFileReader::~HostFileReader() = default;
 

@@ -2,7 +2,7 @@
 
 #include "base/TextFormat.h"
 
-HostFileWriter::HostFileWriter(const std::string& path) : HostFile(path, "wb") {}
+HostFileWriter::HostFileWriter(const std::string& path, std::size_t bufferSize) : HostFile(path, "wb", bufferSize) {}
 
 HostFileWriter::~HostFileWriter() = default;
 

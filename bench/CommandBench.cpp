@@ -170,12 +170,17 @@ public:
             if (m.before) m.before();
             std::vector<std::string> words{toolPath};
             words.insert(words.end(), m.tool.begin(), m.tool.end());
+            // What the run before left dirty is written out first, so that no run pays for
+            // another's writes.
+            sync();
             const Run tool = runProgram(words, folder, drives);
             if (tool.status != 0) std::fprintf(stderr, "%s: exit status %d\n", m.name.c_str(), tool.status);
             toolTimes.push_back(tool.seconds);
             peak = std::max(peak, tool.peakKiB);
             if (m.after) m.after();
-            if (!m.baseline.empty()) baseTimes.push_back(runProgram(m.baseline, folder, drives).seconds);
+            if (m.baseline.empty()) continue;
+            sync();
+            baseTimes.push_back(runProgram(m.baseline, folder, drives).seconds);
         }
         const double toolMedian = median(toolTimes);
         if (baseTimes.empty()) {

@@ -29,11 +29,11 @@ RipSource::~RipSource() = default;
 
 void RipSource::openOutputs(const std::string& baseName) {
     if (audioOnly) {
-        audioOutput.reset(new HostFileWriter(baseName + ".mpa"));
+        audioOutput.reset(new HostFileWriter(baseName + ".mpa", HostFileWriter::pieceBuffer));
         return;
     }
-    videoOutput.reset(new HostFileWriter(baseName + "_video.pes"));
-    audioOutput.reset(new HostFileWriter(baseName + "_audio.pes"));
+    videoOutput.reset(new HostFileWriter(baseName + "_video.pes", HostFileWriter::pieceBuffer));
+    audioOutput.reset(new HostFileWriter(baseName + "_audio.pes", HostFileWriter::pieceBuffer));
 }
 
 bool RipSource::outputsReady() const {

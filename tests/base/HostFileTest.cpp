@@ -100,8 +100,8 @@ TEST(HostFileWriter, AFailingWriteIsReported) {
     EXPECT_FALSE(writer.write(block.data(), block.size()));
     EXPECT_EQ("Schreiben in Datei /dev/full fehlgeschlagen!\n", captured());
 
-    // A small write waits in the stream's buffer: its failure shows when the file is closed.
-    HostFileWriter buffered(full);
+    // A small write waits in a buffered stream: its failure shows when the file is closed.
+    HostFileWriter buffered(full, HostFileWriter::pieceBuffer);
     testing::internal::CaptureStdout();
     EXPECT_TRUE(buffered.write("abc", 3));
     EXPECT_FALSE(buffered.close());
