@@ -1,12 +1,14 @@
 // Fuzz target: the input is the table and directory of a small recorder disk and the start of
 // its data clusters (TableInput says how). On that disk list, save, rip in both modes and
-// delete run in turn, each as a run of its own. None but delete may write, and delete only
-// the table and the directory: the slot it names and the entries of that slot's chain, which
-// become free. Every transfer lies in clusters 0 to 5 or is a cluster of a chain that a used
-// slot names, as the tool follows chains; only such a cluster can lie past the drive's end,
-// where the table alone cannot tell that it is missing.
+// delete run in turn on one slot. None but delete may write, and delete only the table and the
+// directory: the slot it names and the entries of that slot's chain, which become free. Every
+// transfer lies in clusters 0 to 5 or is a cluster of a chain that a used slot names, as the
+// tool follows chains; only such a cluster can lie past the drive's end, where the table alone
+// cannot tell that it is missing. A backup file that the save wrote holds the recording, and
+// its rip writes what the rip on the disk wrote.
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <set>
 #include <string>
 #include <vector>
@@ -117,14 +119,37 @@ void checkSave(const std::vector<std::uint8_t>& drive, std::int32_t slot, std::i
     FuzzCheck::expect(expected.compare(0, file.size(), file) == 0, "the backup file holds other bytes");
 }
 
-void checkRips(std::int32_t movieStatus, std::int32_t audioStatus, std::int32_t slot) {
-    const std::string base = "Velmoran_" + std::to_string(slot);
-    const std::string mpa = FuzzFolder::contents(base + ".mpa");
-    const std::string videoPes = FuzzFolder::contents(base + "_video.pes");
-    const std::string audioPes = FuzzFolder::contents(base + "_audio.pes");
-    FuzzCheck::expect(movieStatus == audioStatus, "the two modes of the rip end differently");
-    FuzzCheck::expect(mpa == audioPes, "audio mode and movie mode write different audio");
-    FuzzCheck::expect(mpa.size() % 8192 == 0 && videoPes.size() % 8192 == 0, "an output holds a part of a payload");
+struct RipOutputs {
+    std::int32_t movieStatus;
+    std::int32_t audioStatus;
+    std::string video;
+    std::string audio;
+    std::string mpa;
+};
+
+// Both modes of a rip of the slot's recording, from the disk or from a backup file.
+RipOutputs rip(FuzzRecorder& recorder, const std::set<std::int32_t>& named, const std::string& source,
+               const std::string& baseName) {
+    RipOutputs outputs;
+    outputs.movieStatus = run(recorder, named, {"movie", "rip", source});
+    outputs.audioStatus = run(recorder, named, {"audio", "rip", source});
+    outputs.video = FuzzFolder::contents(baseName + "_video.pes");
+    outputs.audio = FuzzFolder::contents(baseName + "_audio.pes");
+    outputs.mpa = FuzzFolder::contents(baseName + ".mpa");
+    // Both modes write the same audio payloads; every output is a sequence of whole payloads.
+    FuzzCheck::expect(outputs.movieStatus == outputs.audioStatus, "the two modes of the rip end differently");
+    FuzzCheck::expect(outputs.mpa == outputs.audio, "audio mode and movie mode write different audio");
+    FuzzCheck::expect(outputs.mpa.size() % 8192 == 0 && outputs.video.size() % 8192 == 0,
+                      "an output holds a part of a payload");
+    return outputs;
+}
+
+// The backup file of a recording carries the same stream as its chain on the disk: both rips
+// must end alike and write the same.
+void checkSameRips(const RipOutputs& fromDisk, const RipOutputs& fromFile) {
+    FuzzCheck::expect(fromDisk.movieStatus == fromFile.movieStatus && fromDisk.video == fromFile.video &&
+                          fromDisk.audio == fromFile.audio,
+                      "the rip of the saved backup file differs from the rip on the disk");
 }
 
 // Delete clears the slot and frees its chain; nothing else of the disk changes.
@@ -154,10 +179,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // and directory in memory, so delete finds them as a run of its own would.
     FuzzRecorder recorder(std::move(buffer));
     FuzzCheck::expect(run(recorder, named, {"list"}) == 0, "list fails");
-    checkSave(recorder.drive(), slot, run(recorder, named, {"movie", "save", number}));
-    const std::int32_t movie = run(recorder, named, {"movie", "rip", number});
-    const std::int32_t audio = run(recorder, named, {"audio", "rip", number});
-    checkRips(movie, audio, slot);
+    const std::int32_t saved = run(recorder, named, {"movie", "save", number});
+    checkSave(recorder.drive(), slot, saved);
+    const RipOutputs fromDisk = rip(recorder, named, number, "Velmoran_" + number);
+    // A recording with an empty chain is no rip from the disk, while its backup file rips to
+    // empty outputs.
+    if (saved == 0 && !chain.empty()) {
+        std::filesystem::rename("Velmoran_" + number + ".vlm", "gesichert.vlm");
+        checkSameRips(fromDisk, rip(recorder, named, "gesichert.vlm", "gesichert"));
+    }
     const std::int32_t deleted = run(recorder, named, {"movie", "delete", number}, true);
     buffer = recorder.takeDrive();
     checkDelete(buffer, before, slot, chain, deleted);
