@@ -1,6 +1,8 @@
 #include "fs/ClusterTable.h"
 
 #include <algorithm>
+#include <cstring>
+#include <vector>
 
 #include "base/Console.h"
 #include "base/LittleEndian.h"
@@ -46,9 +48,16 @@ void ClusterTable::load() {
     loaded = true;
 }
 
-// The disk ends after the highest data cluster whose entry is not EndOfChain.
+// The disk ends after the highest data cluster whose entry is not EndOfChain. On all but the
+// largest disks most of the table lies beyond the end, all EndOfChain (0xFF bytes): the scan
+// passes over such entries a block at a time and looks at single entries in the last block only.
 void ClusterTable::findLastCluster() {
+    constexpr std::int32_t blockEntries = 1024;
+    static const std::vector<std::uint8_t> endOfChainBlock(4 * blockEntries, 0xFF);
     std::int32_t cluster = maxClusterCount - 1;
+    while (cluster + 1 - blockEntries >= 0 &&
+           std::memcmp(entryBytes(cluster + 1 - blockEntries), endOfChainBlock.data(), endOfChainBlock.size()) == 0)
+        cluster -= blockEntries;
     while (cluster >= firstDataCluster && entryOf(cluster) == EndOfChain) --cluster;
     lastDiskCluster = std::max(cluster, firstDataCluster - 1);
 }

@@ -64,6 +64,17 @@ TEST(ClusterTable, LoadEndsTheDiskAtTheHighestEntryThatIsNotEndOfChain) {
     }
 }
 
+TEST(ClusterTable, TheEndOfTheDiskIsFoundOnEitherSideOfAScanBlock) {
+    // The scan passes over the EndOfChain entries at the top in blocks of 1024 from the top down
+    // and takes the entries below the lowest whole block one by one.
+    for (std::int32_t last : {ClusterTable::maxClusterCount - 1024, ClusterTable::maxClusterCount - 1025, 896, 895}) {
+        RecorderLayout layout(6);
+        layout.setEntry(last, FreeCluster);
+        TableOnFakeDisk disk{layout};
+        EXPECT_EQ(last, disk.table.lastCluster()) << last;
+    }
+}
+
 TEST(ClusterTable, AllocationIsFirstFitAndStaysInMemoryUntilWrittenBack) {
     TableOnFakeDisk disk{RecorderLayout(9)};
     ClusterTable& table = disk.table;

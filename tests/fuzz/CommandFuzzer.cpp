@@ -1,0 +1,82 @@
+// Fuzz target: the input is a command line (CommandWords says how), run through the front end
+// on a small recorder disk with a few recordings, in a folder that holds a backup file, a
+// damaged one and a disk image. Only load, delete, image load, wipe and format may write to
+// the disk; a load writes its data into free clusters only; after a load, a delete, a wipe or
+// a format the disk is consistent; and only the image commands, which look for the end of the
+// disk, and dump, which reads where it is told, may reach past the drive's end.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "CommandWords.h"
+#include "FuzzCheck.h"
+#include "FuzzDisks.h"
+#include "FuzzFolder.h"
+#include "FuzzInput.h"
+#include "FuzzRecorder.h"
+#include "support/DiskCheck.h"
+#include "support/TempDir.h"
+
+namespace {
+constexpr std::uint64_t mebibyte = 1u << 20;
+constexpr std::uint64_t systemArea = 6 * mebibyte;
+
+const FuzzFolder& fuzzFolder() {
+    static const FuzzFolder folder;
+    return folder;
+}
+
+bool isWord(const std::vector<std::string>& words, std::size_t index, const char* word) {
+    return words.size() > index && words[index] == word;
+}
+
+bool isRecordingCommand(const std::vector<std::string>& words, const char* command) {
+    return (isWord(words, 0, "movie") || isWord(words, 0, "audio")) && isWord(words, 1, command);
+}
+
+// Whether the table of the disk as the command found it marks the cluster free.
+bool wasFree(std::int32_t cluster) {
+    const std::uint8_t* entry = FuzzDisks::commandDisk().data() + 512 + 4 * std::size_t(cluster);
+    return entry[0] == 0 && entry[1] == 0 && entry[2] == 0 && entry[3] == 0;
+}
+
+void checkTransfers(FuzzRecorder& recorder, const std::vector<std::string>& words) {
+    const bool image = isWord(words, 0, "image");
+    const bool wipes = image && (isWord(words, 1, "load") || isWord(words, 1, "wipe") || isWord(words, 1, "format"));
+    const bool changesRecordings = isRecordingCommand(words, "load") || isRecordingCommand(words, "delete");
+    for (const WatchedPlatform::Transfer& transfer : recorder.fake.transfers()) {
+        const std::uint64_t end = transfer.position + transfer.length;
+        FuzzCheck::expect(image || isWord(words, 0, "dump") || end <= recorder.drive().size(),
+                          "a transfer reaches past the drive");
+        if (!transfer.write || wipes) continue;
+        FuzzCheck::expect(changesRecordings, "the command writes to the disk");
+        // Load writes whole free clusters, then table and directory; delete only the latter.
+        const bool wholeCluster = transfer.position % mebibyte == 0 && transfer.length == mebibyte;
+        FuzzCheck::expect(end <= systemArea ||
+                              (wholeCluster && wasFree(static_cast<std::int32_t>(transfer.position / mebibyte))),
+                          "the command writes over a cluster in use");
+    }
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static std::vector<std::uint8_t> buffer;
+    const FuzzInput input(fuzzFolder());
+    for (const auto& file : FuzzDisks::commandFiles()) TempDir::writeAll(file.first, file.second);
+    const std::vector<std::string> words = CommandWords::split(data, size);
+
+    buffer = FuzzDisks::commandDisk();
+    FuzzRecorder recorder(std::move(buffer));
+    const std::int32_t status = recorder.run(words);
+    FuzzCheck::expect(status == 0 || status == 1, "exit status other than 0 or 1");
+    checkTransfers(recorder, words);
+    const bool empties = isWord(words, 0, "image") && (isWord(words, 1, "wipe") || isWord(words, 1, "format"));
+    if (isRecordingCommand(words, "load") || isRecordingCommand(words, "delete") || (empties && status == 0)) {
+        const DiskCheck check(recorder.drive());
+        FuzzCheck::expect(check.problems().empty(), "the disk is damaged after the command");
+        FuzzCheck::expect(check.unreachableInUse().empty(), "the command left clusters in use that no slot reaches");
+    }
+    buffer = recorder.takeDrive();
+    return 0;
+}
