@@ -4,7 +4,13 @@
 #include "fs/ClusterTable.h"
 
 ChainWalker::ChainWalker(const ClusterTable& table, std::int32_t first)
-    : table(table), visited(static_cast<std::size_t>(ClusterTable::maxClusterCount), false) {
+    : table(table), ownVisited(static_cast<std::size_t>(ClusterTable::maxClusterCount), false), visited(ownVisited) {
+    stepTo(first);
+}
+
+ChainWalker::ChainWalker(const ClusterTable& table, std::int32_t first, std::vector<bool>& passed)
+    : table(table), visited(passed) {
+    visited.resize(static_cast<std::size_t>(ClusterTable::maxClusterCount), false);
     stepTo(first);
 }
 

@@ -17,6 +17,10 @@ public:
     // Starts at `first`; the walk has ended at once when `first` is no valid cluster (-1 for
     // an empty chain).
     ChainWalker(const ClusterTable& table, std::int32_t first);
+    // The same, with the clusters passed kept in `passed` (one flag per table cluster), which
+    // walks of several chains can share: a walk then also ends where its chain runs into a
+    // cluster that an earlier walk has passed.
+    ChainWalker(const ClusterTable& table, std::int32_t first, std::vector<bool>& passed);
 
     // The cluster the walk stands on; -1 once the chain has ended.
     std::int32_t current() const { return cluster; }
@@ -34,7 +38,8 @@ private:
     void stepTo(std::int32_t next);
 
     const ClusterTable& table;
-    std::vector<bool> visited;
+    std::vector<bool> ownVisited;
+    std::vector<bool>& visited;
     std::int32_t cluster = -1;
     std::int32_t lastValid = -1;  // the cluster before the break; -1 when it came at the first
     std::int32_t badTarget = -1;  // the cluster the chain broke off to

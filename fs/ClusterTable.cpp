@@ -102,18 +102,18 @@ std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
     return cluster;
 }
 
-bool ClusterTable::freeChain(std::int32_t first) {
-    giveBack(first);
+bool ClusterTable::freeChain(std::int32_t first, const std::vector<bool>* keep) {
+    giveBack(first, keep);
     return writeBack();
 }
 
-void ClusterTable::giveBack(std::int32_t first) {
+void ClusterTable::giveBack(std::int32_t first, const std::vector<bool>* keep) {
     // Only the valid part of a damaged chain is freed; each cluster is freed after the walk
     // has looked up its successor.
     for (ChainWalker walk(*this, first); !walk.ended();) {
         const std::int32_t cluster = walk.current();
         walk.advance();
-        setEntry(cluster, FreeCluster);
+        if (!keep || !(*keep)[static_cast<std::size_t>(cluster)]) setEntry(cluster, FreeCluster);
     }
 }
 

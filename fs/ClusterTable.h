@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/TransferBuffer.h"
 
@@ -54,11 +55,12 @@ public:
     // Like allocate, and the result (also -1) becomes the entry of `previous`.
     std::int32_t allocateAfter(std::int32_t previous);
     // Frees the valid part of the chain from `first` on (ChainWalker) and writes the table
-    // back; the write-back's success.
-    bool freeChain(std::int32_t first);
+    // back; the write-back's success. Clusters flagged in `keep` (one flag per table cluster)
+    // stay as they are: on a damaged disk they belong to other chains too.
+    bool freeChain(std::int32_t first, const std::vector<bool>* keep = nullptr);
     // Frees the valid part of the chain from `first` on in memory only: for clusters that were
     // allocated for a chain that will not be written back.
-    void giveBack(std::int32_t first);
+    void giveBack(std::int32_t first, const std::vector<bool>* keep = nullptr);
     // Whole percent of the data clusters that are free; 0 on a disk without data clusters.
     std::uint32_t percentFree() const;
 

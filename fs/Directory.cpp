@@ -6,6 +6,7 @@
 #include "base/TextFormat.h"
 #include "base/TransferBuffer.h"
 #include "disk/RecorderDisk.h"
+#include "fs/ChainWalker.h"
 #include "fs/ClusterTable.h"
 
 namespace {
@@ -99,4 +100,16 @@ bool Directory::list() {
     }
     console.print(TextFormat::format("-- %d Prozent frei\n", static_cast<int>(clusterTable().percentFree())).c_str());
     return true;
+}
+
+std::vector<bool> Directory::clustersOfOtherRecordings(const DirEntry& except) {
+    std::vector<bool> passed;
+    ClusterTable& table = clusterTable();
+    for (const std::unique_ptr<DirEntry>& entry : entries) {
+        if (!entry->isValid() || entry.get() == &except) continue;
+        for (ChainWalker walk(table, entry->firstCluster(), passed); walk.advance();) {
+        }
+    }
+    passed.resize(static_cast<std::size_t>(ClusterTable::maxClusterCount), false);
+    return passed;
 }

@@ -43,6 +43,10 @@ public:
     // disk was not found.
     bool list();
 
+    // One flag per table cluster: the clusters that the chains of all recordings but `except`
+    // pass through (their valid parts).
+    std::vector<bool> clustersOfOtherRecordings(const DirEntry& except);
+
     // The disk the directory lies on (its drives probed on the first call) and the table of
     // that disk (loaded on the first call).
     RecorderDisk& recorderDisk() const;

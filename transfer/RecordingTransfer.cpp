@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "base/Console.h"
 #include "base/HostFileReader.h"
@@ -200,16 +201,23 @@ bool RecordingTransfer::erase() {
     console().print(TextFormat::format("Loeschen des Films \"%s\"\n", entry->shownName().c_str()).c_str());
     if (!tableIsWhole()) return false;
     const std::int32_t first = entry->firstCluster();
+    // On a damaged disk two chains can run into each other; what the other recordings still
+    // use is not freed with this one.
+    const std::vector<bool> others = recording.directory().clustersOfOtherRecordings(*entry);
+    std::int32_t shared = 0;
     ChainWalker walk(table(), first);
-    while (walk.advance()) {
-    }
+    for (; !walk.ended(); walk.advance()) shared += others[static_cast<std::size_t>(walk.current())] ? 1 : 0;
     if (walk.endedAtDamage()) report(1, 403, walk.breakText() + ", nur der gueltige Teil wird freigegeben!\n");
+    if (shared > 0)
+        report(1, 412, TextFormat::format("%d Cluster der Aufnahme gehoeren auch zu anderen Aufnahmen und bleiben "
+                                          "belegt!\n",
+                                          shared));
     if (!entry->clear()) {
         report(2, 409, TextFormat::format("Loeschen des Verzeichniseintrags %d auf der Festplatte fehlgeschlagen!\n",
                                           entry->index()));
         return false;
     }
-    if (!table().freeChain(first)) {
+    if (!table().freeChain(first, &others)) {
         report(2, 410,
                "Schreiben der Clustertabelle auf die Festplatte fehlgeschlagen, die Cluster der Aufnahme bleiben "
                "belegt!\n");

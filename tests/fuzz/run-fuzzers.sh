@@ -38,7 +38,7 @@ for entry in "${targets[@]}"; do
   echo "== fuzzing $target for ${seconds}s"
   status=0
   "$build/tests/fuzz/$target" "$corpus" "$seeds/$name" -max_total_time="$seconds" -max_len="$maxLength" \
-    -timeout=5 -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$artifacts/$name-" > "$log" 2>&1 ||
+    -timeout=10 -rss_limit_mb=1024 -print_final_stats=1 -artifact_prefix="$artifacts/$name-" > "$log" 2>&1 ||
     status=$?
   runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
   if [ "$status" -ne 0 ]; then

@@ -12,7 +12,9 @@
 // chains share a cluster. Used after faults and fuzzed inputs to tell a consistent disk.
 class DiskCheck {
 public:
+    // The drive's bytes are read, not copied: they must outlive the check.
     explicit DiskCheck(const std::vector<std::uint8_t>& drive);
+    DiskCheck(std::vector<std::uint8_t>&&) = delete;
 
     // One line per problem found; empty when the disk is consistent.
     const std::vector<std::string>& problems() const { return found; }

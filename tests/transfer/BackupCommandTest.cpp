@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/BackupBytes.h"
+#include "support/DiskCheck.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
 #include "support/ToolRunner.h"
@@ -270,6 +271,27 @@ TEST_F(BackupCommandTest, SaveAndDeleteOfADamagedChainStopAtItsValidPart) {
         EXPECT_EQ(0, erase.status) << c.breaksAt;
         EXPECT_EQ("", firstDifference(deleted, TempDir::readAll(image))) << c.breaksAt;
     }
+}
+
+TEST_F(BackupCommandTest, ADeleteLeavesWhatAnotherRecordingsChainRunsThrough) {
+    RecorderLayout layout(16);
+    layout.addChain({6, 7, 8});
+    layout.putSlot(0, "Ganz", 6, 2, 0);
+    layout.setEntry(9, 7);  // a damaged disk: this chain runs into the one above
+    layout.putSlot(1, "Verbunden", 9, 2, 0);
+    const std::string image = diskWith(layout, 16);
+    const ToolResult erase = tool({"movie", "delete", "1"}, image);
+    EXPECT_EQ("Loeschen des Films \"Verbunden\"\n"
+              "2 Cluster der Aufnahme gehoeren auch zu anderen Aufnahmen und bleiben belegt!\n",
+              erase.output);
+    EXPECT_EQ(0, erase.status);
+    const std::string after = TempDir::readAll(image);
+    const std::vector<std::uint8_t> drive(after.begin(), after.end());
+    const DiskCheck check(drive);
+    EXPECT_TRUE(check.problems().empty());
+    EXPECT_EQ((std::vector<std::int32_t>{6, 7, 8}), check.chains().at(0));
+    EXPECT_EQ(0u, check.chains().count(1));
+    EXPECT_EQ(0, check.entry(9));
 }
 
 TEST_F(BackupCommandTest, ABackupThatDoesNotFitOnTheFileSystemFails) {
