@@ -1,10 +1,10 @@
 // Fuzz target: the input is the table and directory of a small recorder disk and the start of
 // its data clusters (TableInput says how). On that disk list, save, rip in both modes and
 // delete run in turn on one slot. None but delete may write, and delete only the table and the
-// directory: the slot it names and the entries of that slot's chain, which become free. Every
-// transfer lies in clusters 0 to 5 or is a cluster of a chain that a used slot names, as the
-// tool follows chains; only such a cluster can lie past the drive's end, where the table alone
-// cannot tell that it is missing. A backup file that the save wrote holds the recording, and
+// directory: the slot it names and the entries of that slot's chain, which become free (but for
+// clusters that other slots' chains run through). Every transfer lies in clusters 0 to 5 or is
+// a cluster of a chain that a used slot names, as the tool follows chains; only such a cluster
+// can lie past the drive's end, where the table alone cannot tell that it is missing. A backup file that the save wrote holds the recording, and
 // its rip writes what the rip on the disk wrote.
 #include <cstddef>
 #include <cstdint>
@@ -68,10 +68,11 @@ std::vector<std::int32_t> chainOf(const std::vector<std::uint8_t>& drive, std::i
     return chain;
 }
 
-std::set<std::int32_t> namedClusters(const std::vector<std::uint8_t>& drive) {
+// The clusters of the chains of all used slots but `except` (-1: of all of them).
+std::set<std::int32_t> namedClusters(const std::vector<std::uint8_t>& drive, std::int32_t except = -1) {
     std::set<std::int32_t> named;
     for (std::int32_t slot = 0; slot < 4096; ++slot) {
-        if (!slotUsed(drive, slot)) continue;
+        if (!slotUsed(drive, slot) || slot == except) continue;
         for (std::int32_t cluster : chainOf(drive, firstClusterOf(drive, slot))) named.insert(cluster);
     }
     return named;
@@ -152,12 +153,14 @@ void checkSameRips(const RipOutputs& fromDisk, const RipOutputs& fromFile) {
                       "the rip of the saved backup file differs from the rip on the disk");
 }
 
-// Delete clears the slot and frees its chain; nothing else of the disk changes.
+// Delete clears the slot and frees its chain, but for the clusters that other slots' chains run
+// through; nothing else of the disk changes.
 void checkDelete(const std::vector<std::uint8_t>& drive, std::string& before, std::int32_t slot,
-                 const std::vector<std::int32_t>& chain, std::int32_t status) {
+                 const std::vector<std::int32_t>& chain, const std::set<std::int32_t>& others, std::int32_t status) {
     if (status == 0) {
         before.replace(TableInput::slotPosition(slot), 256, std::string(256, '\0'));
-        for (std::int32_t cluster : chain) before.replace(TableInput::entryPosition(cluster), 4, std::string(4, '\0'));
+        for (std::int32_t cluster : chain)
+            if (others.count(cluster) == 0) before.replace(TableInput::entryPosition(cluster), 4, std::string(4, '\0'));
     }
     FuzzCheck::expect(before.compare(0, systemArea, reinterpret_cast<const char*>(drive.data()), systemArea) == 0,
                       "delete changed more than its slot and chain");
@@ -174,6 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     before.assign(reinterpret_cast<const char*>(buffer.data()), systemArea);
     const std::vector<std::int32_t> chain =
         slotUsed(buffer, slot) ? chainOf(buffer, firstClusterOf(buffer, slot)) : std::vector<std::int32_t>();
+    const std::set<std::int32_t> others = namedClusters(buffer, slot);
 
     // One run for all five: the commands before delete change neither the disk nor the table
     // and directory in memory, so delete finds them as a run of its own would.
@@ -190,6 +194,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::int32_t deleted = run(recorder, named, {"movie", "delete", number}, true);
     buffer = recorder.takeDrive();
-    checkDelete(buffer, before, slot, chain, deleted);
+    checkDelete(buffer, before, slot, chain, others, deleted);
     return 0;
 }
