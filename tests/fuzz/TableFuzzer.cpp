@@ -4,8 +4,9 @@
 // directory: the slot it names and the entries of that slot's chain, which become free (but for
 // clusters that other slots' chains run through). Every transfer lies in clusters 0 to 5 or is
 // a cluster of a chain that a used slot names, as the tool follows chains; only such a cluster
-// can lie past the drive's end, where the table alone cannot tell that it is missing. A backup file that the save wrote holds the recording, and
-// its rip writes what the rip on the disk wrote.
+// can lie past the drive's end, where the table alone cannot tell that it is missing. A backup
+// file that the save wrote holds the recording, and its rip writes what the rip on the disk
+// wrote.
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
