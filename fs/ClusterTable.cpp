@@ -30,56 +30,87 @@ void ClusterTable::load() {
     if (loaded) return;
     // Whatever cannot be read counts as EndOfChain: never as free, so that a damaged table
     // cannot hand out clusters that hold recordings or lie beyond the end of the disk.
-    image = TransferBuffer::allocate(imageSize);
-    std::fill(image.get(), image.get() + imageSize, std::uint8_t{0xFF});
     RecorderDisk& recorderDisk = diskInUse();
     readWhole = true;
+    TransferBuffer::Pointer part;
     for (std::int32_t k = 0; k < tableClusterCount; ++k) {
-        std::uint8_t* part = image.get() + std::size_t(k) * RecorderDisk::clusterSize;
-        const std::uint32_t count = recorderDisk.readCluster(part, k, false);
+        if (!part) part = TransferBuffer::allocate(partSize);
+        const std::uint32_t count = recorderDisk.readCluster(part.get(), k, false);
         bytesRead[k] = count;
-        if (count == RecorderDisk::clusterSize) continue;
-        readWhole = false;
-        // A short read delivered a part; the rest keeps its stand-in value.
-        std::fill(part + count, part + RecorderDisk::clusterSize, std::uint8_t{0xFF});
+        if (count != RecorderDisk::clusterSize) {
+            readWhole = false;
+            std::fill(part.get() + count, part.get() + partSize, std::uint8_t{0xFF});
+        }
+        if (!isAllEndOfChain(part.get(), partSize)) parts[k] = std::move(part);
     }
+    loaded = true;
     findLastCluster();
     searchStart = firstDataCluster;
-    loaded = true;
+}
+
+bool ClusterTable::isAllEndOfChain(const std::uint8_t* bytes, std::size_t length) {
+    constexpr std::size_t blockSize = 4096;
+    static const std::vector<std::uint8_t> endOfChainBlock(blockSize, 0xFF);
+    for (std::size_t offset = 0; offset < length; offset += blockSize)
+        if (std::memcmp(bytes + offset, endOfChainBlock.data(), std::min(blockSize, length - offset)) != 0) return false;
+    return true;
+}
+
+std::uint8_t* ClusterTable::materialise(std::size_t part) {
+    if (!parts[part]) {
+        parts[part] = TransferBuffer::allocate(partSize);
+        std::fill(parts[part].get(), parts[part].get() + partSize, std::uint8_t{0xFF});
+    }
+    return parts[part].get();
+}
+
+std::size_t ClusterTable::partOf(std::int32_t cluster) {
+    return 4 * (std::size_t(cluster) + headerEntryCount) / partSize;
+}
+
+std::size_t ClusterTable::offsetInPart(std::int32_t cluster) {
+    return 4 * (std::size_t(cluster) + headerEntryCount) % partSize;
 }
 
 // The disk ends after the highest data cluster whose entry is not EndOfChain. On all but the
-// largest disks most of the table lies beyond the end, all EndOfChain (0xFF bytes): the scan
-// passes over such entries a block at a time and looks at single entries in the last block only.
+// largest disks most of the table lies beyond the end, all EndOfChain: the scan passes over
+// such table clusters whole and over blocks of entries, and looks at single entries only
+// where a block holds something else.
 void ClusterTable::findLastCluster() {
     constexpr std::int32_t blockEntries = 1024;
-    static const std::vector<std::uint8_t> endOfChainBlock(4 * blockEntries, 0xFF);
     std::int32_t cluster = maxClusterCount - 1;
-    while (cluster + 1 - blockEntries >= 0 &&
-           std::memcmp(entryBytes(cluster + 1 - blockEntries), endOfChainBlock.data(), endOfChainBlock.size()) == 0)
-        cluster -= blockEntries;
-    while (cluster >= firstDataCluster && entryOf(cluster) == EndOfChain) --cluster;
+    while (cluster >= firstDataCluster) {
+        const std::size_t part = partOf(cluster);
+        const std::int32_t blockStart = cluster + 1 - blockEntries;
+        if (!parts[part])
+            cluster -= static_cast<std::int32_t>(offsetInPart(cluster) / 4) + 1;
+        else if (blockStart >= 0 && partOf(blockStart) == part &&
+                 isAllEndOfChain(parts[part].get() + offsetInPart(blockStart), 4 * blockEntries))
+            cluster = blockStart - 1;
+        else if (entryOf(cluster) == EndOfChain)
+            --cluster;
+        else
+            break;
+    }
     lastDiskCluster = std::max(cluster, firstDataCluster - 1);
 }
 
-std::uint8_t* ClusterTable::entryBytes(std::int32_t cluster) const {
-    return image.get() + 4 * (std::size_t(cluster) + headerEntryCount);
-}
-
 std::int32_t ClusterTable::entryOf(std::int32_t cluster) const {
-    if (!image || !isTableCluster(cluster)) return EndOfChain;
-    return static_cast<std::int32_t>(LittleEndian::load32(entryBytes(cluster)));
+    if (!loaded || !isTableCluster(cluster)) return EndOfChain;
+    const TransferBuffer::Pointer& part = parts[partOf(cluster)];
+    if (!part) return EndOfChain;
+    return static_cast<std::int32_t>(LittleEndian::load32(part.get() + offsetInPart(cluster)));
 }
 
 bool ClusterTable::isEntryRead(std::int32_t cluster) const {
-    if (!image || !isTableCluster(cluster)) return false;
-    const std::size_t offset = 4 * (std::size_t(cluster) + headerEntryCount);
-    return offset % RecorderDisk::clusterSize + 4 <= bytesRead[offset / RecorderDisk::clusterSize];
+    if (!loaded || !isTableCluster(cluster)) return false;
+    return offsetInPart(cluster) + 4 <= bytesRead[partOf(cluster)];
 }
 
 void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
-    if (!image || !isTableCluster(cluster)) return;
-    LittleEndian::store32(entryBytes(cluster), static_cast<std::uint32_t>(value));
+    if (!loaded || !isTableCluster(cluster)) return;
+    if (value == EndOfChain && !parts[partOf(cluster)]) return;
+    LittleEndian::store32(materialise(partOf(cluster)) + offsetInPart(cluster), static_cast<std::uint32_t>(value));
     if (value == FreeCluster && cluster >= firstDataCluster) searchStart = std::min(searchStart, cluster);
 }
 
@@ -133,16 +164,26 @@ std::uint32_t ClusterTable::percentFree() const {
 bool ClusterTable::writeBack() {
     // The stand-ins of an unread part would replace the disk's own entries (and the
     // signature sector, when cluster 0 is the unread one).
-    if (!image || !readWhole) return false;
+    if (!loaded || !readWhole) return false;
     RecorderDisk& recorderDisk = diskInUse();
+    TransferBuffer::Pointer endOfChainPart;
     bool ok = true;
-    for (std::int32_t k = 0; k < tableClusterCount; ++k)
-        ok = recorderDisk.writeCluster(image.get() + std::size_t(k) * RecorderDisk::clusterSize, k, false) && ok;
+    for (std::int32_t k = 0; k < tableClusterCount; ++k) {
+        std::uint8_t* part = parts[k].get();
+        if (!part) {
+            if (!endOfChainPart) {
+                endOfChainPart = TransferBuffer::allocate(partSize);
+                std::fill(endOfChainPart.get(), endOfChainPart.get() + partSize, std::uint8_t{0xFF});
+            }
+            part = endOfChainPart.get();
+        }
+        ok = recorderDisk.writeCluster(part, k, false) && ok;
+    }
     return ok;
 }
 
 bool ClusterTable::buildForFormat() {
-    if (!image || !readWhole) return false;
+    if (!loaded || !readWhole) return false;
     for (std::int32_t cluster = 0; cluster <= firstDataCluster; ++cluster) setEntry(cluster, EndOfChain);
     RecorderDisk& recorderDisk = diskInUse();
     Console& console = Console::instance();

@@ -8,7 +8,7 @@
 
 class RecorderDisk;
 
-// The cluster allocation table of the recorder's disk, held in memory as one image of
+// The cluster allocation table of the recorder's disk, held in memory as the image of
 // clusters 0 to 4. Its first sector is the signature sector; the 32-bit entry of cluster c
 // follows at byte 512 + 4 * c, least significant byte first and never word-swapped.
 // An entry is FreeCluster, EndOfChain or the number of the next cluster of the chain.
@@ -75,10 +75,17 @@ public:
     static bool isTableCluster(std::int32_t cluster) { return cluster >= 0 && cluster < maxClusterCount; }
 
 private:
-    static constexpr std::uint32_t imageSize = 5u * 1048576u;
+    static constexpr std::size_t partSize = 1048576;
 
     RecorderDisk& diskInUse() const;
-    std::uint8_t* entryBytes(std::int32_t cluster) const;
+    // The table cluster that holds a cluster's entry, and the entry's offset in it.
+    static std::size_t partOf(std::int32_t cluster);
+    static std::size_t offsetInPart(std::int32_t cluster);
+    // A table cluster whose entries are all EndOfChain (on all but the largest disks the
+    // clusters 1 to 4 lie wholly beyond the disk's end) is kept as no memory at all until an
+    // entry in it changes.
+    std::uint8_t* materialise(std::size_t part);
+    static bool isAllEndOfChain(const std::uint8_t* bytes, std::size_t length);
     void setEntry(std::int32_t cluster, std::int32_t value);
     void findLastCluster();
 
@@ -86,7 +93,7 @@ private:
     bool loaded = false;
     bool readWhole = false;
     std::uint32_t bytesRead[tableClusterCount] = {};  // of each table cluster, at load
-    TransferBuffer::Pointer image;
+    TransferBuffer::Pointer parts[tableClusterCount];  // none: all EndOfChain
     std::int32_t lastDiskCluster = firstDataCluster - 1;
     // No cluster below this one is free: allocate starts its first-fit scan here.
     std::int32_t searchStart = firstDataCluster;

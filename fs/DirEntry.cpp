@@ -15,27 +15,27 @@ std::uint32_t halfOffset(std::int32_t slot) { return DirEntry::entrySize * std::
 }  // namespace
 
 DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot)
-    : disk(&disk), slot(slot), bytes(new std::uint8_t[entrySize]()) {
+    : disk(&disk), slot(slot) {
     if (slot < 0) return;
-    std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
-    if (disk.readSector(sector.get(), slotPosition(slot), true)) takeSlot(sector.get() + halfOffset(slot));
+    std::uint8_t sector[RecorderDisk::sectorSize] = {};
+    if (disk.readSector(sector, slotPosition(slot), true)) takeSlot(sector + halfOffset(slot));
 }
 
 DirEntry::DirEntry(RecorderDisk& disk, std::int32_t slot, const std::uint8_t* slotAsRead)
-    : disk(&disk), slot(slot), bytes(new std::uint8_t[entrySize]()) {
+    : disk(&disk), slot(slot) {
     if (slot >= 0 && slotAsRead) takeSlot(slotAsRead);
 }
 
 void DirEntry::takeSlot(const std::uint8_t* slotAsRead) {
     sectorRead = true;
     if (isFreeImage(slotAsRead)) return;
-    std::memcpy(bytes.get(), slotAsRead, entrySize);
+    std::memcpy(bytes, slotAsRead, entrySize);
     // The whole sector was swapped on reading; the integer words are stored unswapped.
-    swapIntegerWords(bytes.get());
+    swapIntegerWords(bytes);
     valid = true;
 }
 
-DirEntry::DirEntry(HostFileReader& reader) : disk(nullptr), slot(-1), bytes(new std::uint8_t[entrySize]()) {
+DirEntry::DirEntry(HostFileReader& reader) : disk(nullptr), slot(-1) {
     valid = readFrom(reader);
 }
 
@@ -49,11 +49,11 @@ void DirEntry::swapIntegerWords(std::uint8_t* entryImage) {
     RecorderDisk::swapWords(entryImage + nameFieldSize, entrySize - nameFieldSize, true);
 }
 
-std::uint32_t DirEntry::fieldAt(std::uint32_t offset) const { return LittleEndian::load32(bytes.get() + offset); }
+std::uint32_t DirEntry::fieldAt(std::uint32_t offset) const { return LittleEndian::load32(bytes + offset); }
 
 std::string DirEntry::name() const {
     if (!valid) return std::string();
-    const char* text = reinterpret_cast<const char*>(bytes.get());
+    const char* text = reinterpret_cast<const char*>(bytes);
     // A name that fills the whole field has no terminator; it ends at the field's end.
     const void* terminator = std::memchr(text, 0, nameFieldSize);
     return std::string(text, terminator ? static_cast<const char*>(terminator) - text : nameFieldSize);
@@ -64,7 +64,7 @@ std::string DirEntry::shownName() const { return TextFormat::printable(name()); 
 std::int32_t DirEntry::firstCluster() const { return valid ? static_cast<std::int32_t>(fieldAt(firstClusterOffset)) : -1; }
 
 void DirEntry::setFirstCluster(std::int32_t cluster) {
-    LittleEndian::store32(bytes.get() + firstClusterOffset, static_cast<std::uint32_t>(cluster));
+    LittleEndian::store32(bytes + firstClusterOffset, static_cast<std::uint32_t>(cluster));
 }
 
 std::uint32_t DirEntry::startOffset() const { return valid ? fieldAt(startOffsetOffset) : 0; }
@@ -79,32 +79,32 @@ std::uint64_t DirEntry::sizeBytes() const {
 
 bool DirEntry::clear() {
     if (!valid) return true;
-    std::unique_ptr<std::uint8_t[]> kept(new std::uint8_t[entrySize]);
-    std::memcpy(kept.get(), bytes.get(), entrySize);
-    std::memset(bytes.get(), 0, entrySize);
+    std::uint8_t kept[entrySize];
+    std::memcpy(kept, bytes, entrySize);
+    std::memset(bytes, 0, entrySize);
     if (writeBack()) {
         valid = false;
         return true;
     }
     // The slot on the disk still holds the recording; so does the entry.
-    std::memcpy(bytes.get(), kept.get(), entrySize);
+    std::memcpy(bytes, kept, entrySize);
     return false;
 }
 
 bool DirEntry::writeBack() {
     if (!disk || slot < 0) return false;
-    std::unique_ptr<std::uint8_t[]> sector(new std::uint8_t[RecorderDisk::sectorSize]());
+    std::uint8_t sector[RecorderDisk::sectorSize] = {};
     // Without the sector's present content the neighbouring slot would be overwritten.
-    if (!disk->readSector(sector.get(), slotPosition(slot), true)) return false;
-    std::uint8_t* half = sector.get() + halfOffset(slot);
-    std::memcpy(half, bytes.get(), entrySize);
+    if (!disk->readSector(sector, slotPosition(slot), true)) return false;
+    std::uint8_t* half = sector + halfOffset(slot);
+    std::memcpy(half, bytes, entrySize);
     // writeSector swaps the whole sector; the integer words must reach the disk unswapped.
     swapIntegerWords(half);
-    return disk->writeSector(sector.get(), slotPosition(slot), true);
+    return disk->writeSector(sector, slotPosition(slot), true);
 }
 
 bool DirEntry::readFrom(HostFileReader& reader) {
-    if (reader.readSome(bytes.get(), entrySize) == entrySize) {
+    if (reader.readSome(bytes, entrySize) == entrySize) {
         valid = true;
         return true;
     }
@@ -113,8 +113,8 @@ bool DirEntry::readFrom(HostFileReader& reader) {
 }
 
 void DirEntry::forget() {
-    std::memset(bytes.get(), 0, entrySize);
+    std::memset(bytes, 0, entrySize);
     valid = false;
 }
 
-bool DirEntry::writeTo(HostFileWriter& writer) const { return writer.write(bytes.get(), entrySize); }
+bool DirEntry::writeTo(HostFileWriter& writer) const { return writer.write(bytes, entrySize); }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 class HostFileReader;
@@ -52,7 +51,7 @@ public:
     std::uint64_t sizeBytes() const;
 
     // The raw image, for backup files and tests.
-    const std::uint8_t* image() const { return bytes.get(); }
+    const std::uint8_t* image() const { return bytes; }
 
     // Zeroes a valid entry and writes it to its slot; an invalid entry stays as it is (true).
     // When the write fails the entry keeps its recording, as the slot on the disk does.
@@ -85,5 +84,5 @@ private:
     std::int32_t slot;
     bool valid = false;
     bool sectorRead = false;
-    std::unique_ptr<std::uint8_t[]> bytes;
+    std::uint8_t bytes[entrySize] = {};
 };

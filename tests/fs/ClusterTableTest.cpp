@@ -75,6 +75,21 @@ TEST(ClusterTable, TheEndOfTheDiskIsFoundOnEitherSideOfAScanBlock) {
     }
 }
 
+TEST(ClusterTable, EntriesInTableClustersThatHoldOnlyEndOfChainChangeAndGoBackWhole) {
+    // A one-cluster recording far up: its entry is EndOfChain, like all of table cluster 3.
+    RecorderLayout layout(9);
+    layout.putSlot(0, "Oben", 800000, 1, 0);
+    layout.setEntry(200000, 7);  // table cluster 0 holds an entry of another kind
+    TableOnFakeDisk disk{layout, 9};
+    EXPECT_EQ(200000, disk.table.lastCluster());
+    EXPECT_TRUE(disk.table.freeChain(800000));
+    EXPECT_EQ(FreeCluster, disk.table.entryOf(800000));
+    EXPECT_EQ(FreeCluster, disk.entryOnDisk(800000));
+    for (std::int32_t cluster : {799999, 800001, 300000, 1100000, ClusterTable::maxClusterCount - 1})
+        EXPECT_EQ(EndOfChain, disk.entryOnDisk(cluster)) << cluster;
+    EXPECT_EQ(7, disk.entryOnDisk(200000));
+}
+
 TEST(ClusterTable, AllocationIsFirstFitAndStaysInMemoryUntilWrittenBack) {
     TableOnFakeDisk disk{RecorderLayout(9)};
     ClusterTable& table = disk.table;
