@@ -43,6 +43,8 @@ void ClusterTable::load() {
         }
         if (!isAllEndOfChain(part.get(), partSize)) parts[k] = std::move(part);
     }
+    // A buffer left over holds a table cluster of EndOfChain entries only.
+    endOfChainPart = std::move(part);
     loaded = true;
     findLastCluster();
     searchStart = firstDataCluster;
@@ -62,6 +64,14 @@ std::uint8_t* ClusterTable::materialise(std::size_t part) {
         std::fill(parts[part].get(), parts[part].get() + partSize, std::uint8_t{0xFF});
     }
     return parts[part].get();
+}
+
+std::uint8_t* ClusterTable::allEndOfChain() {
+    if (!endOfChainPart) {
+        endOfChainPart = TransferBuffer::allocate(partSize);
+        std::fill(endOfChainPart.get(), endOfChainPart.get() + partSize, std::uint8_t{0xFF});
+    }
+    return endOfChainPart.get();
 }
 
 std::size_t ClusterTable::partOf(std::int32_t cluster) {
@@ -166,17 +176,9 @@ bool ClusterTable::writeBack() {
     // signature sector, when cluster 0 is the unread one).
     if (!loaded || !readWhole) return false;
     RecorderDisk& recorderDisk = diskInUse();
-    TransferBuffer::Pointer endOfChainPart;
     bool ok = true;
     for (std::int32_t k = 0; k < tableClusterCount; ++k) {
-        std::uint8_t* part = parts[k].get();
-        if (!part) {
-            if (!endOfChainPart) {
-                endOfChainPart = TransferBuffer::allocate(partSize);
-                std::fill(endOfChainPart.get(), endOfChainPart.get() + partSize, std::uint8_t{0xFF});
-            }
-            part = endOfChainPart.get();
-        }
+        std::uint8_t* part = parts[k] ? parts[k].get() : allEndOfChain();
         ok = recorderDisk.writeCluster(part, k, false) && ok;
     }
     return ok;

@@ -85,6 +85,7 @@ private:
     // clusters 1 to 4 lie wholly beyond the disk's end) is kept as no memory at all until an
     // entry in it changes.
     std::uint8_t* materialise(std::size_t part);
+    std::uint8_t* allEndOfChain();
     static bool isAllEndOfChain(const std::uint8_t* bytes, std::size_t length);
     void setEntry(std::int32_t cluster, std::int32_t value);
     void findLastCluster();
@@ -94,6 +95,7 @@ private:
     bool readWhole = false;
     std::uint32_t bytesRead[tableClusterCount] = {};  // of each table cluster, at load
     TransferBuffer::Pointer parts[tableClusterCount];  // none: all EndOfChain
+    TransferBuffer::Pointer endOfChainPart;             // what writeBack writes for those
     std::int32_t lastDiskCluster = firstDataCluster - 1;
     // No cluster below this one is free: allocate starts its first-fit scan here.
     std::int32_t searchStart = firstDataCluster;
