@@ -123,11 +123,17 @@ bool RecorderDisk::writeNext(const void* buffer, std::uint32_t length) {
 void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
     if (!swap) return;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    for (std::uint32_t k = 0; k + 4 <= length; k += 4) {
-        std::uint32_t word;
-        std::memcpy(&word, bytes + k, 4);
-        word = swap32(word);
-        std::memcpy(bytes + k, &word, 4);
+    // A count of whole words known before the loop lets the compiler swap many words at once
+    // (a rip swaps every payload, so this runs over whole recordings).
+    const std::size_t words = length / 4;
+    for (std::size_t k = 0; k < words; ++k) {
+        std::uint8_t* group = bytes + 4 * k;
+        const std::uint8_t b0 = group[0];
+        const std::uint8_t b1 = group[1];
+        group[0] = group[3];
+        group[1] = group[2];
+        group[2] = b1;
+        group[3] = b0;
     }
 }
 
