@@ -17,6 +17,12 @@ public:
     HostFile(const HostFile&) = delete;
     HostFile& operator=(const HostFile&) = delete;
 
+    // Whole clusters go to and from the file system as they are asked for, one transfer each:
+    // a stream buffer would only split them. Whoever moves small pieces (a rip's records and
+    // payloads) asks for a buffer, so that they reach the file system in large transfers.
+    static constexpr std::size_t unbuffered = 0;
+    static constexpr std::size_t pieceBuffer = 256 * 1024;
+
     bool isOpen() const { return stream != nullptr; }
     const std::string& path() const { return filePath; }
 

@@ -2,8 +2,7 @@
 
 #include "base/TextFormat.h"
 
-// Chunks of a cluster pass the buffer by; the rip's records of 8196 bytes are served from it.
-HostFileReader::HostFileReader(const std::string& path) : HostFile(path, "rb", 256 * 1024) {}
+HostFileReader::HostFileReader(const std::string& path, std::size_t bufferSize) : HostFile(path, "rb", bufferSize) {}
 
 HostFileReader::~HostFileReader() = default;
 

@@ -8,7 +8,7 @@
 // Reads a file on the PC byte for byte. Callers test isOpen before reading.
 class HostFileReader : public HostFile {
 public:
-    explicit HostFileReader(const std::string& path);
+    explicit HostFileReader(const std::string& path, std::size_t bufferSize = unbuffered);
     ~HostFileReader() override;
 
     // All `length` bytes, or false after a message: read error (0, 202) or too few bytes

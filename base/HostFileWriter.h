@@ -8,12 +8,6 @@
 // Creates a file on the PC, or empties an existing one, and writes it byte for byte.
 class HostFileWriter : public HostFile {
 public:
-    // Whole clusters go to the file system as they are written, one transfer each: a stream
-    // buffer would only split them in two. Writers of small pieces (a rip's 8 KiB payloads)
-    // ask for a buffer, so that the pieces reach the file system in large transfers.
-    static constexpr std::size_t unbuffered = 0;
-    static constexpr std::size_t pieceBuffer = 256 * 1024;
-
     explicit HostFileWriter(const std::string& path, std::size_t bufferSize = unbuffered);
     ~HostFileWriter() override;
 

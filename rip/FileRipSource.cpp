@@ -9,7 +9,7 @@
 #include "transfer/BackupFile.h"
 
 FileRipSource::FileRipSource(const std::string& fileName, bool audioOnly)
-    : RipSource(audioOnly), fileName(fileName), backupFile(new HostFileReader(fileName)) {
+    : RipSource(audioOnly), fileName(fileName), backupFile(new HostFileReader(fileName, HostFileReader::pieceBuffer)) {
     if (backupFile->isOpen()) openOutputs(baseNameFor(fileName));
 }
 
