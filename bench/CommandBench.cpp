@@ -167,6 +167,10 @@ public:
         std::vector<double> baseTimes;
         long peak = 0;
         for (int run = 0; run < runs; ++run) {
+            // Every other run the baseline goes first, so that neither side always follows
+            // the other's writes.
+            const bool baselineFirst = run % 2 == 1 && !m.baseline.empty();
+            if (baselineFirst) baseTimes.push_back(timeBaseline(m));
             if (m.before) m.before();
             std::vector<std::string> words{toolPath};
             words.insert(words.end(), m.tool.begin(), m.tool.end());
@@ -178,9 +182,7 @@ public:
             toolTimes.push_back(tool.seconds);
             peak = std::max(peak, tool.peakKiB);
             if (m.after) m.after();
-            if (m.baseline.empty()) continue;
-            sync();
-            baseTimes.push_back(runProgram(m.baseline, folder, drives).seconds);
+            if (!baselineFirst && !m.baseline.empty()) baseTimes.push_back(timeBaseline(m));
         }
         const double toolMedian = median(toolTimes);
         if (baseTimes.empty()) {
@@ -194,6 +196,11 @@ public:
     }
 
 private:
+    double timeBaseline(const Measure& m) {
+        sync();
+        return runProgram(m.baseline, folder, drives).seconds;
+    }
+
     std::string toolPath;
     int runs;
     std::string folder;
