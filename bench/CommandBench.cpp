@@ -153,8 +153,11 @@ struct Measure {
     std::string name;
     std::vector<std::string> tool;      // the tool's words
     std::vector<std::string> baseline;  // the dd command line; empty: none
-    std::function<void()> before;       // untimed, before each tool run
-    std::function<void()> after;        // untimed, after each tool run
+    // Files each side writes anew; removed before each of its runs, so that no run pays for
+    // dropping what the run before it wrote.
+    std::vector<std::string> toolWrites;
+    std::vector<std::string> baselineWrites;
+    std::function<void()> after;  // untimed, after each tool run
 };
 
 class Bench {
@@ -171,7 +174,7 @@ public:
             // the other's writes.
             const bool baselineFirst = run % 2 == 1 && !m.baseline.empty();
             if (baselineFirst) baseTimes.push_back(timeBaseline(m));
-            if (m.before) m.before();
+            removeFiles(m.toolWrites);
             std::vector<std::string> words{toolPath};
             words.insert(words.end(), m.tool.begin(), m.tool.end());
             // What the run before left dirty is written out first, so that no run pays for
@@ -196,7 +199,12 @@ public:
     }
 
 private:
+    void removeFiles(const std::vector<std::string>& names) const {
+        for (const std::string& name : names) std::remove((folder + "/" + name).c_str());
+    }
+
     double timeBaseline(const Measure& m) {
+        removeFiles(m.baselineWrites);
         sync();
         return runProgram(m.baseline, folder, drives).seconds;
     }
@@ -250,22 +258,28 @@ int main(int argc, char** argv) {
     std::printf("|------------------------------|-----------|-----------|--------|----------|\n");
 
     Bench bench(tool, runs, temp.path(), disk);
-    bench.measure({"image save", {"image", "save"}, dd(disk, "Velmoran.img"), nullptr, nullptr});
-    bench.measure({"image load", {"image", "load"}, dd("Velmoran.img", disk, "conv=notrunc"), nullptr, nullptr});
-    bench.measure({"movie save", {"movie", "save", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
+    const std::vector<std::string> copy{"copy.bin"};
+    const std::vector<std::string> movieOutputs{"Velmoran_0_video.pes", "Velmoran_0_audio.pes"};
+    const std::vector<std::string> audioOutputs{"Velmoran_0.mpa"};
+    bench.measure({"image save", {"image", "save"}, dd(disk, "Velmoran.img"), {"Velmoran.img"}, {"Velmoran.img"}, nullptr});
+    bench.measure({"image load", {"image", "load"}, dd("Velmoran.img", disk, "conv=notrunc"), {}, {}, nullptr});
+    bench.measure({"movie save", {"movie", "save", "0"}, dd(disk, "copy.bin", recordingBytes), {"Velmoran_0.vlm"}, copy,
+                   nullptr});
     const std::string loadedAt = "seek=" + std::to_string(6 + recordingMiB) + " skip=284 iflag=skip_bytes count=" + size;
     bench.measure({"movie load", {"movie", "load", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", disk, "conv=notrunc " + loadedAt),
-                   nullptr, [&] { runProgram({tool, "movie", "delete", "1"}, temp.path(), disk); }});
-    bench.measure({"movie rip (disk)", {"movie", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
-    bench.measure({"audio rip (disk)", {"audio", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), nullptr, nullptr});
+                   {}, {}, [&] { runProgram({tool, "movie", "delete", "1"}, temp.path(), disk); }});
+    bench.measure({"movie rip (disk)", {"movie", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), movieOutputs, copy,
+                   nullptr});
+    bench.measure({"audio rip (disk)", {"audio", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), audioOutputs, copy,
+                   nullptr});
     const std::string fromFile = "skip=284 iflag=skip_bytes count=" + size;
     bench.measure({"movie rip (backup file)", {"movie", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
-                   nullptr, nullptr});
+                   movieOutputs, copy, nullptr});
     bench.measure({"audio rip (backup file)", {"audio", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
-                   nullptr, nullptr});
+                   audioOutputs, copy, nullptr});
 
     Bench listBench(tool, runs, temp.path(), lister);
-    listBench.measure({"list (4096 recordings)", {"list"}, {}, nullptr, nullptr});
+    listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});
     std::printf("\nlist of 4096 recordings: %d read calls\n", listReadCalls(lister));
     return 0;
 }
