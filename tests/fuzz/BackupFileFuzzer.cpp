@@ -27,20 +27,6 @@ constexpr std::size_t headerSize = 28;
 constexpr std::size_t dataOffset = headerSize + 256;
 const std::string fileName = "film.vlm";
 
-const FuzzFolder& fuzzFolder() {
-    static const FuzzFolder folder;
-    return folder;
-}
-
-std::uint32_t littleEndian(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-
-std::string bytesOf(const std::vector<std::uint8_t>& drive, std::size_t position, std::size_t length) {
-    return std::string(reinterpret_cast<const char*>(drive.data() + position), length);
-}
-
 bool sameSystemArea(const std::vector<std::uint8_t>& drive, const std::string& bytes) {
     return bytes.compare(0, systemArea, reinterpret_cast<const char*>(drive.data()), systemArea) == 0;
 }
@@ -65,13 +51,13 @@ void checkRips() {
 
 std::int32_t firstFreeSlot(const std::string& system) {
     for (std::int32_t slot = 0; slot < 4096; ++slot)
-        if (littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + (5 << 20) + 256 * slot) == 0)
+        if (FuzzDisks::littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + (5 << 20) + 256 * slot) == 0)
             return slot;
     return -1;
 }
 
 bool wasFree(const std::string& system, std::int32_t cluster) {
-    return littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + 512 + 4 * cluster) == 0;
+    return FuzzDisks::littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + 512 + 4 * cluster) == 0;
 }
 
 // Writes go to the table and directory, or to whole clusters that were free before the load.
@@ -99,7 +85,7 @@ void checkLoaded(const std::vector<std::uint8_t>& drive, std::string& before, co
     for (std::size_t k = 0; k < chain.size(); ++k) {
         std::string chunk = data.substr(k * mebibyte, mebibyte);
         chunk.resize(mebibyte, '\0');
-        FuzzCheck::expect(bytesOf(drive, std::size_t(chain[k]) * mebibyte, mebibyte) == chunk,
+        FuzzCheck::expect(FuzzDisks::bytesOf(drive, std::size_t(chain[k]) * mebibyte, mebibyte) == chunk,
                           "a cluster does not hold the file's data");
     }
     std::string slotBytes = BackupBytes::swappedName(file.substr(headerSize, 256));
@@ -132,7 +118,7 @@ void checkLoad(std::vector<std::uint8_t>& drive, const std::string& file) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const FuzzInput input(fuzzFolder());
+    const FuzzInput input(FuzzFolder::instance());
     const std::string file(reinterpret_cast<const char*>(data), size);
     TempDir::writeAll(fileName, file);
     checkRips();

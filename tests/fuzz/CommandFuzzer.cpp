@@ -22,11 +22,6 @@ namespace {
 constexpr std::uint64_t mebibyte = 1u << 20;
 constexpr std::uint64_t systemArea = 6 * mebibyte;
 
-const FuzzFolder& fuzzFolder() {
-    static const FuzzFolder folder;
-    return folder;
-}
-
 bool isWord(const std::vector<std::string>& words, std::size_t index, const char* word) {
     return words.size() > index && words[index] == word;
 }
@@ -62,7 +57,7 @@ void checkTransfers(FuzzRecorder& recorder, const std::vector<std::string>& word
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static std::vector<std::uint8_t> buffer;
-    const FuzzInput input(fuzzFolder());
+    const FuzzInput input(FuzzFolder::instance());
     for (const auto& file : FuzzDisks::commandFiles()) TempDir::writeAll(file.first, file.second);
     const std::vector<std::string> words = CommandWords::split(data, size);
 

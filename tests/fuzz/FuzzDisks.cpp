@@ -81,3 +81,12 @@ std::string FuzzDisks::recordsOfEveryKind(unsigned seed) {
     for (std::uint32_t id : ids) stream.add(id, RecordStream::payload(seed++));
     return stream.bytes();
 }
+
+std::uint32_t FuzzDisks::littleEndian(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+std::string FuzzDisks::bytesOf(const std::vector<std::uint8_t>& drive, std::size_t position, std::size_t length) {
+    return std::string(reinterpret_cast<const char*>(drive.data() + position), length);
+}

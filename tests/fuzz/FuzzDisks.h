@@ -24,4 +24,8 @@ public:
     static const std::map<std::string, std::string>& commandFiles();
     // A few records of every kind (video, audio, 3, 4, 10) with a damaged one among them.
     static std::string recordsOfEveryKind(unsigned seed);
+
+    // A 32-bit value stored least significant byte first, read straight from a drive's bytes.
+    static std::uint32_t littleEndian(const std::uint8_t* bytes);
+    static std::string bytesOf(const std::vector<std::uint8_t>& drive, std::size_t position, std::size_t length);
 };

@@ -5,6 +5,11 @@
 #include <fstream>
 #include <sstream>
 
+const FuzzFolder& FuzzFolder::instance() {
+    static const FuzzFolder folder;
+    return folder;
+}
+
 FuzzFolder::FuzzFolder() {
     if (!std::freopen("/dev/null", "w", stdout)) std::perror("/dev/null");
 }

@@ -10,6 +10,8 @@
 class FuzzFolder {
 public:
     FuzzFolder();
+    // The one folder of this process, made on first use.
+    static const FuzzFolder& instance();
 
     const std::string& path() const { return temp.path(); }
     std::string file(const std::string& name) const { return temp.file(name); }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
+#include "FuzzDisks.h"
 #include "FuzzFolder.h"
 #include "FuzzInput.h"
 #include "FuzzRecorder.h"
@@ -27,30 +28,16 @@ constexpr std::size_t systemArea = 6 * mebibyte;
 constexpr std::int32_t firstDataCluster = 6;
 constexpr std::int32_t tableClusters = 0x13FF80;
 
-const FuzzFolder& fuzzFolder() {
-    static const FuzzFolder folder;
-    return folder;
-}
-
-std::uint32_t littleEndian(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-           std::uint32_t{bytes[3]} << 24;
-}
-
-std::string bytesOf(const std::vector<std::uint8_t>& drive, std::size_t position, std::size_t length) {
-    return std::string(reinterpret_cast<const char*>(drive.data() + position), length);
-}
-
 std::int32_t entryOf(const std::vector<std::uint8_t>& drive, std::int32_t cluster) {
-    return static_cast<std::int32_t>(littleEndian(drive.data() + TableInput::entryPosition(cluster)));
+    return static_cast<std::int32_t>(FuzzDisks::littleEndian(drive.data() + TableInput::entryPosition(cluster)));
 }
 
 bool slotUsed(const std::vector<std::uint8_t>& drive, std::int32_t slot) {
-    return littleEndian(drive.data() + TableInput::slotPosition(slot)) != 0;
+    return FuzzDisks::littleEndian(drive.data() + TableInput::slotPosition(slot)) != 0;
 }
 
 std::int32_t firstClusterOf(const std::vector<std::uint8_t>& drive, std::int32_t slot) {
-    return static_cast<std::int32_t>(littleEndian(drive.data() + TableInput::slotPosition(slot) + 224));
+    return static_cast<std::int32_t>(FuzzDisks::littleEndian(drive.data() + TableInput::slotPosition(slot) + 224));
 }
 
 // The chain from `first` as far as it is valid: data clusters of the table, none twice, none
@@ -108,12 +95,12 @@ void checkSave(const std::vector<std::uint8_t>& drive, std::int32_t slot, std::i
     if (whole) {
         expected.reserve(file.size());
         expected += BackupBytes::header();
-        expected += BackupBytes::swappedName(bytesOf(drive, TableInput::slotPosition(slot), 256));
+        expected += BackupBytes::swappedName(FuzzDisks::bytesOf(drive, TableInput::slotPosition(slot), 256));
         std::int32_t end = -1;
         for (std::int32_t cluster : chainOf(drive, firstClusterOf(drive, slot), &end)) {
             whole = std::uint64_t(cluster + 1) * mebibyte <= drive.size();
             if (!whole) break;
-            expected += bytesOf(drive, std::size_t(cluster) * mebibyte, mebibyte);
+            expected += FuzzDisks::bytesOf(drive, std::size_t(cluster) * mebibyte, mebibyte);
         }
         whole = whole && end == -1;
     }
@@ -171,7 +158,7 @@ void checkDelete(const std::vector<std::uint8_t>& drive, std::string& before, st
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static std::vector<std::uint8_t> buffer;
     static std::string before;
-    const FuzzInput input(fuzzFolder());
+    const FuzzInput input(FuzzFolder::instance());
     const std::int32_t slot = TableInput::fill(buffer, data, size);
     const std::set<std::int32_t> named = namedClusters(buffer);
     const std::string number = std::to_string(slot);
