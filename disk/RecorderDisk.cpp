@@ -137,6 +137,18 @@ void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
     }
 }
 
+void RecorderDisk::copySwappedWords(void* target, const void* source, std::uint32_t length) {
+    auto* __restrict to = static_cast<std::uint8_t*>(target);
+    const auto* __restrict from = static_cast<const std::uint8_t*>(source);
+    const std::size_t words = length / 4;
+    for (std::size_t k = 0; k < words; ++k) {
+        to[4 * k] = from[4 * k + 3];
+        to[4 * k + 1] = from[4 * k + 2];
+        to[4 * k + 2] = from[4 * k + 1];
+        to[4 * k + 3] = from[4 * k];
+    }
+}
+
 std::uint32_t RecorderDisk::swap32(std::uint32_t value) {
     return (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
 }

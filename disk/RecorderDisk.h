@@ -57,6 +57,9 @@ public:
     // Reverses every whole 4-byte group within the length; bytes of a last partial group and
     // everything at or past the length stay untouched.
     static void swapWords(void* buffer, std::uint32_t length, bool swap);
+    // Copies the length's whole 4-byte groups from source to target, each reversed; the
+    // two must not overlap.
+    static void copySwappedWords(void* target, const void* source, std::uint32_t length);
     static std::uint32_t swap32(std::uint32_t value);
 
 private:

@@ -5,11 +5,11 @@
 #include <cstring>
 
 #include "base/Console.h"
-#include "base/HostFileWriter.h"
 #include "base/LittleEndian.h"
 #include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
 #include "fs/DirEntry.h"
+#include "rip/StreamWriter.h"
 
 namespace {
 // Records of these kinds are valid but carry nothing for the outputs.
@@ -29,11 +29,11 @@ RipSource::~RipSource() = default;
 
 void RipSource::openOutputs(const std::string& baseName) {
     if (audioOnly) {
-        audioOutput.reset(new HostFileWriter(baseName + ".mpa", HostFileWriter::pieceBuffer));
+        audioOutput.reset(new StreamWriter(baseName + ".mpa"));
         return;
     }
-    videoOutput.reset(new HostFileWriter(baseName + "_video.pes", HostFileWriter::pieceBuffer));
-    audioOutput.reset(new HostFileWriter(baseName + "_audio.pes", HostFileWriter::pieceBuffer));
+    videoOutput.reset(new StreamWriter(baseName + "_video.pes"));
+    audioOutput.reset(new StreamWriter(baseName + "_audio.pes"));
 }
 
 bool RipSource::outputsReady() const {
@@ -100,10 +100,9 @@ bool RipSource::handleRecord(std::uint64_t position) {
     return isRecordId(id);
 }
 
-void RipSource::writePayload(HostFileWriter& output) {
-    std::uint8_t* payload = recordBuffer.get() + (recordSize - payloadSize);
-    RecorderDisk::swapWords(payload, payloadSize, true);
-    if (!output.write(payload, payloadSize)) outputFailed = true;
+void RipSource::writePayload(StreamWriter& output) {
+    const std::uint8_t* payload = recordBuffer.get() + (recordSize - payloadSize);
+    if (!output.writeSwapped(payload, payloadSize)) outputFailed = true;
 }
 
 void RipSource::resynchronise(std::uint64_t& position) {

@@ -5,7 +5,7 @@
 #include <string>
 
 class DirEntry;
-class HostFileWriter;
+class StreamWriter;
 
 // One rip: reads a recording's stream of 8196-byte records from a source and writes the
 // payloads of its video records (id 1) and audio records (id 2) into elementary-stream files,
@@ -59,7 +59,7 @@ private:
     bool skipStartRange(std::uint64_t& position);
     // Handles the record in the buffer; false only for a damaged record.
     bool handleRecord(std::uint64_t position);
-    void writePayload(HostFileWriter& output);
+    void writePayload(StreamWriter& output);
     // Finds the next record behind the damaged one at `position` and reports the skip.
     void resynchronise(std::uint64_t& position);
     // The first offset in the filled part of the buffer that holds a record id.
@@ -73,6 +73,6 @@ private:
     const DirEntry* recordingEntry = nullptr;
     std::unique_ptr<std::uint8_t[]> recordBuffer;
     std::uint32_t bufferFill = 0;  // bytes of the stream in recordBuffer
-    std::unique_ptr<HostFileWriter> videoOutput;
-    std::unique_ptr<HostFileWriter> audioOutput;
+    std::unique_ptr<StreamWriter> videoOutput;
+    std::unique_ptr<StreamWriter> audioOutput;
 };

@@ -234,8 +234,9 @@ TEST_F(RipCommandTest, ABackupFileIsRippedWithoutTouchingADrive) {
 
 #ifndef _WIN32
 TEST_F(RipCommandTest, AFailedWriteIsReportedOnceAndStopsTheRip) {
-    const RecordStream records = movieRecords();
-    putRecording(3, "Voll", {9, 7, 12}, records.bytes(), records.size());
+    // More audio than an output buffers, so that the write fails in the middle of the rip.
+    const RecordStream records = movieRecords(1000);
+    putRecording(3, "Voll", {9, 7, 12, 6, 8, 10, 11, 13}, records.bytes(), records.size());
     const std::uint64_t limit = 5 * 8192 + 100;
     const ToolResult result = ToolRunner::runWithFileSizeLimit({"audio", "rip", "3"}, {image}, temp.path(), limit);
     const std::string message = "Schreiben in Datei Velmoran_3.mpa fehlgeschlagen!\n";
@@ -243,6 +244,7 @@ TEST_F(RipCommandTest, AFailedWriteIsReportedOnceAndStopsTheRip) {
     ASSERT_GE(result.output.size(), message.size());
     EXPECT_EQ(message, result.output.substr(result.output.size() - message.size())) << result.output;
     EXPECT_EQ(result.output.find("fehlgeschlagen"), result.output.rfind("fehlgeschlagen"));
+    EXPECT_EQ(std::string::npos, result.output.find("50")) << "the rip went on";
     // What reached the file stays.
     EXPECT_EQ(records.payloadsOf(2, 1).substr(0, limit), output("Velmoran_3.mpa"));
 }
