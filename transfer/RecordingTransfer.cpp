@@ -51,7 +51,7 @@ bool RecordingTransfer::save() {
                                        entry->shownName().c_str(), fileName.c_str())
                         .c_str());
     if (!BackupFile::writeHeader(writer) || !entry->writeTo(writer)) return false;
-    TransferBuffer::Pointer buffer = transferBuffer();
+    TransferBuffer::Pointer buffer = TransferBuffer::allocate(BackupFile::dataOffset + RecorderDisk::clusterSize);
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     // On failure the meter stays open and the writer closes the partial file.
     if (!copyChain(entry->firstCluster(), writer, buffer.get())) return false;
@@ -60,24 +60,38 @@ bool RecordingTransfer::save() {
     return writer.close();
 }
 
+// The clusters follow the header and the entry, 284 bytes into the file. A write that begins
+// inside a page of the file, or from memory off a page, costs the system far more than one that
+// begins at a page from a page; a read into memory off a page costs next to nothing. So each
+// cluster is read 284 bytes into the page-aligned buffer, and every write but the first begins at
+// the buffer's start and ends at a whole MiB of the file: a cluster's last 284 bytes move to the
+// buffer's start and go out in front of the next cluster.
 bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer) {
+    constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
+    std::uint8_t* const clusterBytes = buffer + lag;
     RecorderDisk& recorderDisk = disk();
     std::int32_t lastValid = -1;
+    std::uint32_t carried = 0;
     ChainWalker walk(table(), first);
     for (; !walk.ended(); walk.advance()) {
         const std::int32_t cluster = walk.current();
-        const std::uint32_t count = recorderDisk.readCluster(buffer, cluster, false);
-        if (count > 0 && !writer.write(buffer, count)) return false;
-        if (count < RecorderDisk::clusterSize) {
+        const std::uint32_t count = recorderDisk.readCluster(clusterBytes, cluster, false);
+        const bool whole = count == RecorderDisk::clusterSize;
+        const std::uint32_t sent = carried + (whole ? count - lag : count);
+        if (sent > 0 && !writer.write(clusterBytes - carried, sent)) return false;
+        if (!whole) {
             report(2, 401,
                    TextFormat::format("Cluster %d konnte nicht vollstaendig gelesen werden, die Sicherungsdatei %s "
                                       "ist unvollstaendig!\n",
                                       cluster, writer.path().c_str()));
             return false;
         }
+        std::memcpy(clusterBytes - lag, clusterBytes + RecorderDisk::clusterSize - lag, lag);
+        carried = lag;
         console().stepProgress();
         lastValid = cluster;
     }
+    if (carried > 0 && !writer.write(clusterBytes - carried, carried)) return false;
     if (walk.endedAtDamage()) {
         report(2, 402, walk.breakText() +
                            TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));

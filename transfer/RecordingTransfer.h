@@ -46,6 +46,7 @@ private:
 
     // Copies the chain's clusters into the file; false after a message when a cluster cannot
     // be read whole or written, or when the chain breaks off.
+    // `buffer` holds 284 bytes and a cluster.
     bool copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer);
     bool readHeader(HostFileReader& reader);
     // The file's entry into the free slot's entry (in memory); one that would read as a free
