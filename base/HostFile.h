@@ -18,10 +18,10 @@ public:
     HostFile& operator=(const HostFile&) = delete;
 
     // Whole clusters go to and from the file system as they are asked for, one transfer each:
-    // a stream buffer would only split them. Whoever moves small pieces (a rip's records and
-    // payloads) asks for a buffer, so that they reach the file system in large transfers.
+    // a stream buffer would only split them. Whoever moves small pieces (the records that a rip
+    // reads from a backup file) asks for a buffer, so that they come in large transfers.
     static constexpr std::size_t unbuffered = 0;
-    static constexpr std::size_t pieceBuffer = 256 * 1024;
+    static constexpr std::size_t pieceBuffer = 1024 * 1024;
 
     bool isOpen() const { return stream != nullptr; }
     const std::string& path() const { return filePath; }
