@@ -118,9 +118,10 @@ bool ClusterTable::isEntryRead(std::int32_t cluster) const {
 }
 
 void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
-    if (!loaded || !isTableCluster(cluster)) return;
-    if (value == EndOfChain && !parts[partOf(cluster)]) return;
-    LittleEndian::store32(materialise(partOf(cluster)) + offsetInPart(cluster), static_cast<std::uint32_t>(value));
+    if (!loaded || !isTableCluster(cluster) || entryOf(cluster) == value) return;
+    const std::size_t part = partOf(cluster);
+    LittleEndian::store32(materialise(part) + offsetInPart(cluster), static_cast<std::uint32_t>(value));
+    changed[part] = true;
     if (value == FreeCluster && cluster >= firstDataCluster) searchStart = std::min(searchStart, cluster);
 }
 
@@ -178,14 +179,20 @@ bool ClusterTable::writeBack() {
     RecorderDisk& recorderDisk = diskInUse();
     bool ok = true;
     for (std::int32_t k = 0; k < tableClusterCount; ++k) {
+        // A table cluster without a changed entry holds on the disk what it held at the load.
+        if (!changed[k]) continue;
         std::uint8_t* part = parts[k] ? parts[k].get() : allEndOfChain();
-        ok = recorderDisk.writeCluster(part, k, false) && ok;
+        const bool written = recorderDisk.writeCluster(part, k, false);
+        if (written) changed[k] = false;
+        ok = written && ok;
     }
     return ok;
 }
 
 bool ClusterTable::buildForFormat() {
     if (!loaded || !readWhole) return false;
+    // The wipe before a format has zeroed the table on the disk: every cluster of it is written.
+    std::fill(std::begin(changed), std::end(changed), true);
     for (std::int32_t cluster = 0; cluster <= firstDataCluster; ++cluster) setEntry(cluster, EndOfChain);
     RecorderDisk& recorderDisk = diskInUse();
     Console& console = Console::instance();

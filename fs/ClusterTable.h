@@ -67,9 +67,11 @@ public:
     std::int32_t lastCluster() const { return lastDiskCluster; }
     std::int32_t dataClusterCount() const { return lastDiskCluster - (firstDataCluster - 1); }
 
+    // Writes each table cluster in which an entry changed since the load or the last
+    // write-back (the others hold the same bytes on the disk); true when all of them were written.
     bool writeBack();
     // Marks every data cluster that reads in full as free and all after the first one that
-    // does not as EndOfChain, with a progress meter, then writes the table back.
+    // does not as EndOfChain, with a progress meter, then writes all five table clusters.
     bool buildForFormat();
 
     static bool isTableCluster(std::int32_t cluster) { return cluster >= 0 && cluster < maxClusterCount; }
@@ -94,6 +96,7 @@ private:
     bool loaded = false;
     bool readWhole = false;
     std::uint32_t bytesRead[tableClusterCount] = {};  // of each table cluster, at load
+    bool changed[tableClusterCount] = {};             // since the load or the last write-back
     TransferBuffer::Pointer parts[tableClusterCount];  // none: all EndOfChain
     TransferBuffer::Pointer endOfChainPart;             // what writeBack writes for those
     std::int32_t lastDiskCluster = firstDataCluster - 1;

@@ -247,10 +247,10 @@ protected:
 
 TEST_F(FaultSweepTest, EveryFailingWriteLeavesAConsistentDisk) {
     int injected = 0;
-    // Three clusters, the table, the entry.
-    injected += sweepWrites({{"movie", "load", backup}, {}, 9}, false);
-    // The entry, then the table.
-    injected += sweepWrites({{"movie", "delete", std::to_string(swept)}, {}, 6}, false);
+    // Three clusters, the table cluster that changed, the entry.
+    injected += sweepWrites({{"movie", "load", backup}, {}, 5}, false);
+    // The entry, then the table cluster.
+    injected += sweepWrites({{"movie", "delete", std::to_string(swept)}, {}, 2}, false);
     // Every cluster, and the write beyond the last.
     injected += sweepWrites({{"image", "wipe"}, {}, driveClusters + 1}, true);
     injected += sweepWrites({{"image", "format"}, {}, driveClusters + 6}, true);
