@@ -60,6 +60,22 @@ bool RecordingTransfer::save() {
     return writer.close();
 }
 
+// The cluster goes 284 bytes into the buffer, behind the `carried` bytes at its start, on a
+// 4-byte boundary. A drive that takes only buffers on a wider boundary refuses the read and
+// delivers nothing: it is made once more into the buffer's page-aligned start and the cluster
+// moved into place.
+std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster) {
+    constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
+    const std::uint32_t count = disk().readCluster(buffer + lag, cluster, false);
+    if (count > 0) return count;
+    std::uint8_t kept[lag];
+    std::memcpy(kept, buffer + lag - carried, carried);
+    const std::uint32_t again = disk().readCluster(buffer, cluster, false);
+    std::memmove(buffer + lag, buffer, again);
+    std::memcpy(buffer + lag - carried, kept, carried);
+    return again;
+}
+
 // The clusters follow the header and the entry, 284 bytes into the file. A write that begins
 // inside a page of the file, or from memory off a page, costs the system far more than one that
 // begins at a page from a page; a read into memory off a page costs next to nothing. So each
@@ -69,13 +85,12 @@ bool RecordingTransfer::save() {
 bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer) {
     constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
     std::uint8_t* const clusterBytes = buffer + lag;
-    RecorderDisk& recorderDisk = disk();
     std::int32_t lastValid = -1;
     std::uint32_t carried = 0;
     ChainWalker walk(table(), first);
     for (; !walk.ended(); walk.advance()) {
         const std::int32_t cluster = walk.current();
-        const std::uint32_t count = recorderDisk.readCluster(clusterBytes, cluster, false);
+        const std::uint32_t count = readClusterBehind(buffer, carried, cluster);
         const bool whole = count == RecorderDisk::clusterSize;
         const std::uint32_t sent = carried + (whole ? count - lag : count);
         if (sent > 0 && !writer.write(clusterBytes - carried, sent)) return false;

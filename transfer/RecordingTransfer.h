@@ -48,6 +48,9 @@ private:
     // be read whole or written, or when the chain breaks off.
     // `buffer` holds 284 bytes and a cluster.
     bool copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer);
+    // Reads the cluster to 284 bytes into the buffer, keeping the `carried` bytes in front of
+    // it; the bytes read.
+    std::uint32_t readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster);
     bool readHeader(HostFileReader& reader);
     // The file's entry into the free slot's entry (in memory); one that would read as a free
     // slot is refused.

@@ -85,6 +85,7 @@ bool FakePlatform::readFile(Handle handle, void* buffer, std::uint32_t length, s
     auto file = openFiles.find(handle);
     if (file == openFiles.end() || file->second.drive < 0) return lastError = 6, false;
     if (readCount == failReadAt) return lastError = 30, false;
+    if (reinterpret_cast<std::uintptr_t>(buffer) % bufferAlignment != 0) return lastError = 87, false;
     const std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position >= bytes.size()) return lastError = 27, false;
     std::uint64_t count = std::min<std::uint64_t>(length, bytes.size() - file->second.position);
@@ -103,6 +104,7 @@ bool FakePlatform::writeFile(Handle handle, const void* buffer, std::uint32_t le
     auto file = openFiles.find(handle);
     if (file == openFiles.end() || file->second.drive < 0) return lastError = 6, false;
     if (writeCount == failWriteAt) return lastError = 30, false;
+    if (reinterpret_cast<std::uintptr_t>(buffer) % bufferAlignment != 0) return lastError = 87, false;
     std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position > bytes.size() || length > bytes.size() - file->second.position)
         return lastError = 27, false;

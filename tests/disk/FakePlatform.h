@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <set>
 #include <string>
@@ -41,6 +42,9 @@ public:
     int shortWriteAt = 0;  // the k-th writeFile writes half of its length, whole sectors
     // Bad sectors, by drive: every read that covers one fails, as on a damaged disk.
     std::map<int, std::set<std::uint64_t>> unreadableSectors;
+    // Some drives take only buffers on such a boundary; a transfer from or into any other
+    // buffer fails with ERROR_INVALID_PARAMETER. 1: any buffer.
+    std::uintptr_t bufferAlignment = 1;
     bool vwin32Present = false;
     bool libraryPresent = true;
     std::set<std::string> missingFunctions;

@@ -161,8 +161,11 @@ TEST_F(TransferFaultTest, ASaveWhoseClusterCannotBeReadWholeFailsAndKeepsWhatItR
         }
         readDirectory(recorder);
         recorder.table.load();
-        // The chain's second cluster, 6.
-        (shortRead ? recorder.fake.shortReadAt : recorder.fake.failReadAt) = recorder.fake.readCount + 2;
+        // The chain's second cluster, 6: short once, or with a bad sector that no retry reads.
+        if (shortRead)
+            recorder.fake.shortReadAt = recorder.fake.readCount + 2;
+        else
+            recorder.fake.unreadableSectors[0] = {6 * mebibyte / 512 + 1};
         CurrentFolder folder(temp.path());
         const ToolResult result = recorder.run({"movie", "save", "3"});
         EXPECT_EQ("Schreiben des Films \"Sicherung\" in die Sicherungsdatei Velmoran_3.vlm\n"
@@ -191,6 +194,22 @@ TEST_F(TransferFaultTest, ASaveWhoseChainEndsAtAnUnreadTableEntryFails) {
               result.output);
     EXPECT_EQ(1, result.status);
     EXPECT_EQ(284 + mebibyte, TempDir::readAll(temp.file("Velmoran_3.vlm")).size());
+}
+
+TEST_F(TransferFaultTest, ASaveFromADriveThatTakesOnlyAlignedBuffersIsWhole) {
+    CurrentFolder folder(temp.path());
+    InMemoryRecorder recorder(16, recorderLayout());
+    recorder.drive()[8 * mebibyte] = 0x88;
+    recorder.drive()[9 * mebibyte - 1] = 0x89;  // carried in front of cluster 6
+    recorder.drive()[6 * mebibyte] = 0x66;
+    // The save's buffer has the cluster on a 4-byte boundary only.
+    recorder.fake.bufferAlignment = 16;
+    const ToolResult result = recorder.run({"movie", "save", "3"});
+    EXPECT_EQ(0, result.status) << result.output;
+    const std::string file = TempDir::readAll(temp.file("Velmoran_3.vlm"));
+    ASSERT_EQ(284 + 2 * mebibyte, file.size());
+    EXPECT_TRUE(file.substr(284) == bytesOf(recorder.drive(), 8 * mebibyte, mebibyte) +
+                                        bytesOf(recorder.drive(), 6 * mebibyte, mebibyte));
 }
 
 TEST_F(TransferFaultTest, SaveAndLoadMoveEachClusterWithOneDiskCall) {
