@@ -78,7 +78,7 @@ std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::ui
 
 // The clusters follow the header and the entry, 284 bytes into the file. A write that begins
 // inside a page of the file, or from memory off a page, costs the system far more than one that
-// begins at a page from a page; a read into memory off a page costs next to nothing. So each
+// begins at a page from a page; a read to 284 bytes into a page costs nothing measurable. So each
 // cluster is read 284 bytes into the page-aligned buffer, and every write but the first begins at
 // the buffer's start and ends at a whole MiB of the file: a cluster's last 284 bytes move to the
 // buffer's start and go out in front of the next cluster.
