@@ -138,8 +138,9 @@ void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
 }
 
 // A rip swaps every payload of a recording on its way out. Where the processor has 256-bit
-// vectors the loop runs on them, at twice the speed; the loader picks the variant once.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+// vectors the loop runs on them, at twice the speed; the loader picks the variant once. (Clang
+// 14 leaves such a member function unresolved at link time.)
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
 __attribute__((target_clones("default", "avx2")))
 #endif
 void RecorderDisk::copySwappedWords(void* target, const void* source, std::uint32_t length) {
