@@ -76,6 +76,15 @@ std::uint32_t Recording::readBytes(void* buffer, std::uint32_t count) {
     return count;
 }
 
+const std::uint8_t* Recording::viewBytes(std::uint8_t* spare, std::uint32_t count) {
+    if (count > 0 && count <= clusterFill - readPosition) {
+        const std::uint8_t* view = clusterBuffer.get() + readPosition;
+        readPosition += count;
+        return view;
+    }
+    return readBytes(spare, count) == count && count > 0 ? spare : nullptr;
+}
+
 bool Recording::loadCurrentCluster() {
     RecorderDisk& disk = recordingDirectory->recorderDisk();
     if (disk.readCluster(clusterBuffer.get(), chain->current(), false) != RecorderDisk::clusterSize) {

@@ -46,6 +46,10 @@ public:
     // table entry that could not be read (message 103), and where the chain breaks off: a
     // loop, or a link to a free, reserved or outside cluster (message 104).
     std::uint32_t readBytes(void* buffer, std::uint32_t count);
+    // The same `count` bytes without a copy where it can: where they lie within the current
+    // cluster, a pointer into the cluster buffer (valid until the next read), else `spare`
+    // filled by readBytes; nullptr where readBytes would give 0.
+    const std::uint8_t* viewBytes(std::uint8_t* spare, std::uint32_t count);
     // Whether the stream ended at a read failure rather than at its end.
     bool readFailed() const { return clusterReadFailed; }
 

@@ -27,4 +27,7 @@ bool DiskRipSource::openSource() {
 
 std::uint32_t DiskRipSource::readStream(void* buffer, std::uint32_t count) { return recording.readBytes(buffer, count); }
 
+// A record within one cluster is handled where it lies in the cluster buffer: no copy.
+const std::uint8_t* DiskRipSource::nextRecord(std::uint8_t* spare) { return recording.viewBytes(spare, recordSize); }
+
 bool DiskRipSource::streamFailed() const { return recording.readFailed(); }

@@ -51,16 +51,23 @@ bool RipSource::run() {
     if (recordingEntry->startOffset() != 0 && !skipStartRange(position)) return false;
     bool recordWanted = true;
     while (position < size && !outputFailed) {
-        if (recordWanted) bufferFill = readStream(recordBuffer.get(), recordSize);
+        // After a resynchronisation the next record is the one in the buffer.
+        const std::uint8_t* record = recordBuffer.get();
+        if (recordWanted) {
+            record = nextRecord(recordBuffer.get());
+            bufferFill = record ? recordSize : 0;
+        }
         // A record cut short by the end of the stream is dropped whole: its tail was never
         // delivered, and a part of a payload is no use to a decoder. The disk source never
         // delivers one, and every output stays a sequence of whole payloads.
         if (bufferFill < recordSize) break;
-        recordWanted = handleRecord(position);
-        if (recordWanted)
+        recordWanted = handleRecord(record, position);
+        if (recordWanted) {
             position += recordSize;
-        else
-            resynchronise(position);
+            continue;
+        }
+        if (record != recordBuffer.get()) std::memcpy(recordBuffer.get(), record, recordSize);
+        resynchronise(position);
     }
     if (streamFailed()) {
         // The read failure message ends without a line end; the meter stays unfinished.
@@ -84,25 +91,28 @@ bool RipSource::skipStartRange(std::uint64_t& position) {
     return true;
 }
 
-bool RipSource::handleRecord(std::uint64_t position) {
+const std::uint8_t* RipSource::nextRecord(std::uint8_t* spare) {
+    return readStream(spare, recordSize) == recordSize ? spare : nullptr;
+}
+
+bool RipSource::handleRecord(const std::uint8_t* record, std::uint64_t position) {
     console().stepProgress();
     // The record at the very start of the stream is never examined or written.
     if (position == 0) return true;
-    const std::uint32_t id = LittleEndian::load32(recordBuffer.get());
+    const std::uint32_t id = LittleEndian::load32(record);
     if (id == videoRecord && audioOnly) {
         if (!videoWarned) console().print("Audioquelle enthaelt Viediodaten!");
         videoWarned = true;
     } else if (id == videoRecord) {
-        writePayload(*videoOutput);
+        writePayload(*videoOutput, record);
     } else if (id == audioRecord) {
-        writePayload(*audioOutput);
+        writePayload(*audioOutput, record);
     }
     return isRecordId(id);
 }
 
-void RipSource::writePayload(StreamWriter& output) {
-    const std::uint8_t* payload = recordBuffer.get() + (recordSize - payloadSize);
-    if (!output.writeSwapped(payload, payloadSize)) outputFailed = true;
+void RipSource::writePayload(StreamWriter& output, const std::uint8_t* record) {
+    if (!output.writeSwapped(record + (recordSize - payloadSize), payloadSize)) outputFailed = true;
 }
 
 void RipSource::resynchronise(std::uint64_t& position) {

@@ -51,15 +51,18 @@ protected:
     virtual std::uint32_t readStream(void* buffer, std::uint32_t count) = 0;
     // Whether the stream ended at a read failure rather than at its end.
     virtual bool streamFailed() const { return false; }
+    // The next whole record of the stream, read into `spare`, or where the source already
+    // holds it (valid until the next read); nullptr when no whole record is left.
+    virtual const std::uint8_t* nextRecord(std::uint8_t* spare);
 
     // The recording's entry; it must outlive the run.
     void useEntry(const DirEntry& entry) { recordingEntry = &entry; }
 
 private:
     bool skipStartRange(std::uint64_t& position);
-    // Handles the record in the buffer; false only for a damaged record.
-    bool handleRecord(std::uint64_t position);
-    void writePayload(StreamWriter& output);
+    // Handles the record; false only for a damaged record.
+    bool handleRecord(const std::uint8_t* record, std::uint64_t position);
+    void writePayload(StreamWriter& output, const std::uint8_t* record);
     // Finds the next record behind the damaged one at `position` and reports the skip.
     void resynchronise(std::uint64_t& position);
     // The first offset in the filled part of the buffer that holds a record id.

@@ -19,11 +19,13 @@ namespace {
 constexpr std::uint64_t mebibyte = 1u << 20;
 const std::string damagedWord = "\xEE\xEE\xEE\xEE";
 
-// A source that delivers a stream held in memory and notes its largest request.
+// A source that delivers a stream held in memory and notes its largest request. A viewing
+// one hands out whole records where they lie, as the disk source does within a cluster.
 class MemorySource : public RipSource {
 public:
-    MemorySource(const std::string& baseName, bool audioOnly, const DirEntry& entry, const std::string& stream)
-        : RipSource(audioOnly), entry(entry), stream(stream) {
+    MemorySource(const std::string& baseName, bool audioOnly, const DirEntry& entry, const std::string& stream,
+                 bool viewing)
+        : RipSource(audioOnly), entry(entry), stream(stream), viewing(viewing) {
         openOutputs(baseName);
     }
 
@@ -43,9 +45,17 @@ protected:
         return delivered;
     }
 
+    const std::uint8_t* nextRecord(std::uint8_t* spare) override {
+        if (!viewing || stream.size() - position < recordSize) return RipSource::nextRecord(spare);
+        const auto* record = reinterpret_cast<const std::uint8_t*>(stream.data() + position);
+        position += recordSize;
+        return record;
+    }
+
 private:
     const DirEntry& entry;
     const std::string& stream;
+    const bool viewing;
     std::size_t position = 0;
 };
 
@@ -74,7 +84,7 @@ protected:
         testing::internal::CaptureStdout();
         Rip result;
         {
-            MemorySource source(base, audioOnly, entry, stream);
+            MemorySource source(base, audioOnly, entry, stream, viewing);
             result.succeeded = source.run();
             result.largestRequest = source.largestRequest;
         }
@@ -86,6 +96,7 @@ protected:
     }
 
     TempDir temp;
+    bool viewing = false;
 };
 
 TEST_F(RipSourceTest, RecordKindsGoToTheirOutputs) {
@@ -124,15 +135,21 @@ TEST_F(RipSourceTest, DamagedRecordsAreSkippedInFourByteStepsToTheNextId) {
     // 49188: damage up to the end of the stream.
     records.addBytes(std::string(8296, '\xEE'));
 
-    const Rip result = rip(records.bytes(), records.size());
-    EXPECT_TRUE(result.succeeded);
-    EXPECT_EQ(RecordStream::payload(1) + RecordStream::payload(2) + RecordStream::payload(3) + RecordStream::payload(4),
-              result.audio);
-    EXPECT_EQ("...Fehlerhafter Record mit der id 99 bei Position 16392! 12 Bytes uebersprungen.\n"
-              "..Fehlerhafter Record mit der id -286331154 bei Position 24600! 8196 Bytes uebersprungen.\n"
-              "..Fehlerhafter Record mit der id -286331154 bei Position 49188! 8296 Bytes uebersprungen.\n"
-              "100\n",
-              result.output);
+    for (const bool viewed : {false, true}) {
+        viewing = viewed;
+        const Rip result = rip(records.bytes(), records.size());
+        EXPECT_TRUE(result.succeeded);
+        EXPECT_EQ(RecordStream::payload(1) + RecordStream::payload(2) + RecordStream::payload(3) +
+                      RecordStream::payload(4),
+                  result.audio)
+            << viewed;
+        EXPECT_EQ("...Fehlerhafter Record mit der id 99 bei Position 16392! 12 Bytes uebersprungen.\n"
+                  "..Fehlerhafter Record mit der id -286331154 bei Position 24600! 8196 Bytes uebersprungen.\n"
+                  "..Fehlerhafter Record mit der id -286331154 bei Position 49188! 8296 Bytes uebersprungen.\n"
+                  "100\n",
+                  result.output)
+            << viewed;
+    }
 }
 
 TEST_F(RipSourceTest, ARecordCutShortIsDroppedWhole) {
