@@ -45,5 +45,15 @@ bool FileRipSource::openSource() {
 }
 
 std::uint32_t FileRipSource::readStream(void* buffer, std::uint32_t count) {
-    return static_cast<std::uint32_t>(backupFile->readSome(buffer, count));
+    const auto delivered = static_cast<std::uint32_t>(backupFile->readSome(buffer, count));
+    // A read error ends the stream as a failure, not as the end of the recording; like the disk
+    // source's read failure, the message ends without a line end.
+    if (backupFile->lastReadFailed() && !readFailed) {
+        readFailed = true;
+        Console::instance().printMessage(
+            0, 202, TextFormat::format("Fehler beim Lesen der Datei %s!", fileName.c_str()).c_str());
+    }
+    return readFailed ? 0 : delivered;
 }
+
+bool FileRipSource::streamFailed() const { return readFailed; }

@@ -26,9 +26,11 @@ public:
 protected:
     bool openSource() override;
     std::uint32_t readStream(void* buffer, std::uint32_t count) override;
+    bool streamFailed() const override;
 
 private:
     std::string fileName;
+    bool readFailed = false;
     std::unique_ptr<HostFileReader> backupFile;
     std::unique_ptr<DirEntry> backupEntry;
 };

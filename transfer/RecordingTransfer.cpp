@@ -166,6 +166,14 @@ bool RecordingTransfer::writeChain(HostFileReader& reader, std::uint8_t* buffer,
     std::int32_t previous = -1;
     for (;;) {
         const std::size_t count = reader.readSome(buffer, RecorderDisk::clusterSize);
+        // A read error is no end of the file: what follows it would be missing from the recording.
+        if (reader.lastReadFailed()) {
+            report(2, 413, TextFormat::format("Lesen der Sicherungsdatei fehlgeschlagen, die Sicherungsdatei %s "
+                                              "wurde nicht geladen!\n",
+                                              reader.path().c_str()));
+            clusters.giveBack(*first);
+            return false;
+        }
         if (count == 0) break;
         // A last, shorter chunk fills its cluster with zeros, not with the chunk before it.
         std::memset(buffer + count, 0, RecorderDisk::clusterSize - count);

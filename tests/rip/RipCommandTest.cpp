@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/CurrentFolder.h"
+#include "support/FailingReads.h"
 #include "support/InMemoryRecorder.h"
 #include "support/RecordStream.h"
 #include "support/RecorderLayout.h"
@@ -247,6 +248,21 @@ TEST_F(RipCommandTest, AFailedWriteIsReportedOnceAndStopsTheRip) {
     EXPECT_EQ(std::string::npos, result.output.find("50")) << "the rip went on";
     // What reached the file stays.
     EXPECT_EQ(records.payloadsOf(2, 1).substr(0, limit), output("Velmoran_3.mpa"));
+}
+
+TEST_F(RipCommandTest, AReadErrorInABackupFileFailsTheRipAndKeepsWhatWasRipped) {
+    const RecordStream records = movieRecords();
+    const std::string file = temp.file("film.vlm");
+    RecordStream::writeBackupFile(file, "Film", 0, records.size(), records.bytes());
+    const std::uint64_t broken = 150 * 8196 + 100;
+    FailingReads failing(file, 284 + broken);
+    InMemoryRecorder recorder(16, RecorderLayout(16));
+    const ToolResult result = recorder.run({"audio", "rip", file});
+    EXPECT_EQ(1, result.status);
+    const std::string message = "Fehler beim Lesen der Datei " + file + "!\n";
+    ASSERT_GE(result.output.size(), message.size());
+    EXPECT_EQ(message, result.output.substr(result.output.size() - message.size())) << result.output;
+    EXPECT_EQ(records.payloadsOf(2, 1, 150 * 8196), output("film.mpa"));
 }
 
 TEST_F(RipCommandTest, AnOutputNameLongerThanTheSystemAllowsFailsToOpen) {

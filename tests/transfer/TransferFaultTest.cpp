@@ -7,6 +7,7 @@
 
 #include "support/BackupBytes.h"
 #include "support/CurrentFolder.h"
+#include "support/FailingReads.h"
 #include "support/InMemoryRecorder.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
@@ -68,6 +69,21 @@ TEST_F(TransferFaultTest, ALoadStoppedByAClusterWriteGivesItsClustersBack) {
         EXPECT_EQ(nullptr, recorder.directory.entryAt(1));
     }
 }
+
+#ifdef __linux__
+TEST_F(TransferFaultTest, ALoadStoppedByAReadErrorInTheBackupFileLeavesTheDiskAsItWas) {
+    InMemoryRecorder recorder(16, recorderLayout());
+    const std::string before = tableAndDirectory(recorder);
+    // The first cluster arrives whole, the second breaks off.
+    FailingReads failing(backup, 284 + mebibyte + 1000);
+    const ToolResult result = recorder.run({"movie", "load", backup});
+    EXPECT_EQ(loading() + "Lesen der Sicherungsdatei fehlgeschlagen" + notLoaded(), result.output);
+    EXPECT_EQ(1, result.status);
+    EXPECT_TRUE(before == tableAndDirectory(recorder));
+    EXPECT_EQ(0, recorder.table.entryOf(9));
+    EXPECT_EQ(nullptr, recorder.directory.entryAt(1));
+}
+#endif
 
 TEST_F(TransferFaultTest, ALoadThatCannotWriteTheTableOrTheEntryFails) {
     struct Case {
