@@ -23,6 +23,12 @@ Console& console() { return Console::instance(); }
 TransferBuffer::Pointer newChunkBuffer() {
     return TransferBuffer::allocate(clusterSize);
 }
+
+TransferBuffer::Pointer zeroedChunkBuffer() {
+    TransferBuffer::Pointer chunk = newChunkBuffer();
+    std::memset(chunk.get(), 0, clusterSize);
+    return chunk;
+}
 }  // namespace
 
 const char DiskMaintenance::imageFileName[] = "Velmoran.img";
@@ -96,13 +102,12 @@ DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image,
     if (!disk.rewind()) return LoadEnd::DiskWriteError;
     TransferBuffer::Pointer buffer = newChunkBuffer();
     // Zeros until the image's directory cluster comes; then that cluster, held back.
-    TransferBuffer::Pointer directory = newChunkBuffer();
-    std::memset(directory.get(), 0, clusterSize);
+    TransferBuffer::Pointer directory = zeroedChunkBuffer();
     bool directoryHeld = false;
     for (;;) {
         const std::size_t count = image.readSome(buffer.get(), clusterSize);
         if (count > 0 && *loaded == 0) {
-            if (!clearDirectory() || !disk.rewind()) return LoadEnd::DirectoryNotCleared;
+            if (!clearDirectory(directory.get()) || !disk.rewind()) return LoadEnd::DirectoryNotCleared;
             *directoryCleared = true;
         }
         if (count > 0 && *loaded == directoryPosition) {
@@ -123,10 +128,8 @@ DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image,
     return LoadEnd::ImageEnd;
 }
 
-bool DiskMaintenance::clearDirectory() {
-    TransferBuffer::Pointer zeros = newChunkBuffer();
-    std::memset(zeros.get(), 0, clusterSize);
-    return disk.writeCluster(zeros.get(), ClusterTable::directoryCluster, false);
+bool DiskMaintenance::clearDirectory(std::uint8_t* zeros) {
+    return disk.writeCluster(zeros, ClusterTable::directoryCluster, false);
 }
 
 bool DiskMaintenance::writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded) {
@@ -145,33 +148,29 @@ bool DiskMaintenance::writePartialSector(const std::uint8_t* bytes, std::size_t 
     return disk.writeSector(sector, position, false);
 }
 
-std::uint64_t DiskMaintenance::wipeDisk() {
+std::uint64_t DiskMaintenance::wipeDisk(std::uint8_t* zeros) {
     const std::uint64_t total = meterTotal();
-    TransferBuffer::Pointer buffer = newChunkBuffer();
-    std::memset(buffer.get(), 0, clusterSize);
-    std::memcpy(buffer.get(), RecorderDisk::diskSignature, RecorderDisk::signatureSize);
-    bool written = disk.rewind() && disk.writeNext(buffer.get(), clusterSize);
-    std::memset(buffer.get(), 0, RecorderDisk::signatureSize);
+    std::memcpy(zeros, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+    bool written = disk.rewind() && disk.writeNext(zeros, clusterSize);
+    std::memset(zeros, 0, RecorderDisk::signatureSize);
     std::uint64_t writes = 1;
     console().startProgress(total);
     while (written) {
         console().stepProgress();
-        written = disk.writeNext(buffer.get(), clusterSize);
+        written = disk.writeNext(zeros, clusterSize);
         ++writes;
     }
     console().finishProgress();
     return writes;
 }
 
-bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
+bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes, std::uint8_t* scratch) {
     const std::uint64_t failedCluster = writes - 1;
     // A disk ends after its directory cluster, and the cluster at its end cannot be read whole
     // either: a failed write in one that can was a write error.
     bool atDiskEnd = failedCluster > static_cast<std::uint64_t>(ClusterTable::directoryCluster);
-    if (atDiskEnd && failedCluster <= static_cast<std::uint64_t>(INT32_MAX)) {
-        TransferBuffer::Pointer buffer = newChunkBuffer();
-        atDiskEnd = disk.readCluster(buffer.get(), static_cast<std::int32_t>(failedCluster), false) != clusterSize;
-    }
+    if (atDiskEnd && failedCluster <= static_cast<std::uint64_t>(INT32_MAX))
+        atDiskEnd = disk.readCluster(scratch, static_cast<std::int32_t>(failedCluster), false) != clusterSize;
     if (atDiskEnd) return true;
     console().printMessage(1, 603, TextFormat::format("Schreiben auf die Festplatte in Cluster %" PRIu64
                                                       " fehlgeschlagen!\n",
@@ -182,11 +181,19 @@ bool DiskMaintenance::wipeReachedDiskEnd(std::uint64_t writes) {
 
 bool DiskMaintenance::wipeCommand() {
     if (!disk.isFound()) return false;
-    return clearDirectoryFirst() && wipeReachedDiskEnd(wipeDisk());
+    return wipeToDiskEnd();
 }
 
-bool DiskMaintenance::clearDirectoryFirst() {
-    if (clearDirectory()) return true;
+bool DiskMaintenance::wipeToDiskEnd() {
+    // One chunk of zeros for the directory, the wipe and the look at where it stopped.
+    TransferBuffer::Pointer chunk = zeroedChunkBuffer();
+    if (!clearDirectoryFirst(chunk.get())) return false;
+    const std::uint64_t writes = wipeDisk(chunk.get());
+    return wipeReachedDiskEnd(writes, chunk.get());
+}
+
+bool DiskMaintenance::clearDirectoryFirst(std::uint8_t* zeros) {
+    if (clearDirectory(zeros)) return true;
     console().printMessage(1, 603, TextFormat::format("Schreiben auf die Festplatte in Cluster %d fehlgeschlagen!\n",
                                                       ClusterTable::directoryCluster)
                                        .c_str());
@@ -204,7 +211,7 @@ bool DiskMaintenance::formatCommand() {
         return false;
     }
     // No table after a failed wipe: the disk stays as the wipe left it, its directory empty.
-    if (!clearDirectoryFirst() || !wipeReachedDiskEnd(wipeDisk())) return false;
+    if (!wipeToDiskEnd()) return false;
     if (table.buildForFormat()) return true;
     console().printMessage(1, 605, "Schreiben der Belegungstabelle (Cluster 0 bis 4) fehlgeschlagen!\n");
     return false;

@@ -35,10 +35,6 @@ public:
     // arrive, a non-empty image first clears the directory cluster, and the image's own
     // directory cluster is written last, once all the rest has reached the disk.
     bool loadImage();
-    // Zeros over the whole megabytes of the disk, cluster 0 keeping the signature, up to the
-    // first write that fails, with a progress meter of one step per cluster after cluster 0.
-    // The number of cluster writes, the first and the failing last one counted.
-    std::uint64_t wipeDisk();
     // The wipe; false when the disk was not found or a write failed before the end of the
     // disk (message with the cluster). The directory cluster is cleared before the wipe
     // begins, so that a wipe that stops never leaves slots naming clusters it freed.
@@ -59,18 +55,25 @@ private:
     // The message of a load that stopped; after a disk write or image read failure, also that
     // the directory was left empty, when it had been cleared.
     void reportLoadEnd(LoadEnd end, std::uint64_t loaded, bool directoryCleared);
-    // Zeros over the directory cluster; whether they reached the disk.
-    bool clearDirectory();
+    // Writes the chunk of zeros over the directory cluster; whether it reached the disk.
+    bool clearDirectory(std::uint8_t* zeros);
     // The same for wipe and format, with a message when it fails.
-    bool clearDirectoryFirst();
+    bool clearDirectoryFirst(std::uint8_t* zeros);
+    // The directory cleared, then the wipe, then whether it reached the end of the disk.
+    bool wipeToDiskEnd();
+    // Zeros over the whole megabytes of the disk, cluster 0 keeping the signature, up to the
+    // first write that fails, with a progress meter of one step per cluster after cluster 0.
+    // `zeros` is a chunk of zeros, and is one again afterwards. The number of cluster writes,
+    // the first and the failing last one counted.
+    std::uint64_t wipeDisk(std::uint8_t* zeros);
     // Writes one chunk of the image at the byte position `loaded`: whole sectors in one
     // transfer, a part of a last sector merged into what that sector holds on the disk.
     bool writeImageChunk(const std::uint8_t* chunk, std::size_t length, std::uint64_t loaded);
     bool writePartialSector(const std::uint8_t* bytes, std::size_t length, std::uint64_t position);
     // Whether a wipe of `writes` cluster writes stopped at the end of the disk: the failing
     // write came after the directory cluster and that cluster cannot be read whole either.
-    // Prints the failure when not.
-    bool wipeReachedDiskEnd(std::uint64_t writes);
+    // Prints the failure when not. `scratch` takes the read of that cluster.
+    bool wipeReachedDiskEnd(std::uint64_t writes, std::uint8_t* scratch);
     std::uint64_t meterTotal();
 
     RecorderDisk& disk;
