@@ -58,19 +58,19 @@ bool ClusterTable::isAllEndOfChain(const std::uint8_t* bytes, std::size_t length
     return true;
 }
 
+TransferBuffer::Pointer ClusterTable::newEndOfChainPart() {
+    TransferBuffer::Pointer part = TransferBuffer::allocate(partSize);
+    std::fill(part.get(), part.get() + partSize, std::uint8_t{0xFF});
+    return part;
+}
+
 std::uint8_t* ClusterTable::materialise(std::size_t part) {
-    if (!parts[part]) {
-        parts[part] = TransferBuffer::allocate(partSize);
-        std::fill(parts[part].get(), parts[part].get() + partSize, std::uint8_t{0xFF});
-    }
+    if (!parts[part]) parts[part] = newEndOfChainPart();
     return parts[part].get();
 }
 
 std::uint8_t* ClusterTable::allEndOfChain() {
-    if (!endOfChainPart) {
-        endOfChainPart = TransferBuffer::allocate(partSize);
-        std::fill(endOfChainPart.get(), endOfChainPart.get() + partSize, std::uint8_t{0xFF});
-    }
+    if (!endOfChainPart) endOfChainPart = newEndOfChainPart();
     return endOfChainPart.get();
 }
 

@@ -87,6 +87,7 @@ private:
     // clusters 1 to 4 lie wholly beyond the disk's end) is kept as no memory at all until an
     // entry in it changes.
     std::uint8_t* materialise(std::size_t part);
+    static TransferBuffer::Pointer newEndOfChainPart();
     std::uint8_t* allEndOfChain();
     static bool isAllEndOfChain(const std::uint8_t* bytes, std::size_t length);
     void setEntry(std::int32_t cluster, std::int32_t value);
