@@ -167,37 +167,37 @@ bool RecordingTransfer::writeChain(HostFileReader& reader, std::uint8_t* buffer,
     for (;;) {
         const std::size_t count = reader.readSome(buffer, RecorderDisk::clusterSize);
         // A read error is no end of the file: what follows it would be missing from the recording.
-        if (reader.lastReadFailed()) {
-            report(2, 413, TextFormat::format("Lesen der Sicherungsdatei fehlgeschlagen, die Sicherungsdatei %s "
-                                              "wurde nicht geladen!\n",
-                                              reader.path().c_str()));
-            clusters.giveBack(*first);
-            return false;
-        }
+        if (reader.lastReadFailed())
+            return abandonChain(413, TextFormat::format("Lesen der Sicherungsdatei fehlgeschlagen, die "
+                                                        "Sicherungsdatei %s wurde nicht geladen!\n",
+                                                        reader.path().c_str()),
+                                *first);
         if (count == 0) break;
         // A last, shorter chunk fills its cluster with zeros, not with the chunk before it.
         std::memset(buffer + count, 0, RecorderDisk::clusterSize - count);
         const std::int32_t cluster = previous < 0 ? clusters.allocate() : clusters.allocateAfter(previous);
-        if (cluster < 0) {
-            report(2, 405, TextFormat::format("Kein freier Cluster mehr auf der Festplatte, die Sicherungsdatei %s "
-                                              "wurde nicht geladen!\n",
-                                              reader.path().c_str()));
-            clusters.giveBack(*first);
-            return false;
-        }
+        if (cluster < 0)
+            return abandonChain(405, TextFormat::format("Kein freier Cluster mehr auf der Festplatte, die "
+                                                        "Sicherungsdatei %s wurde nicht geladen!\n",
+                                                        reader.path().c_str()),
+                                *first);
         if (previous < 0) *first = cluster;
-        if (!recorderDisk.writeCluster(buffer, cluster, false)) {
-            report(2, 406, TextFormat::format("Schreiben von Cluster %d auf die Festplatte fehlgeschlagen, die "
-                                              "Sicherungsdatei %s wurde nicht geladen!\n",
-                                              cluster, reader.path().c_str()));
-            clusters.giveBack(*first);
-            return false;
-        }
+        if (!recorderDisk.writeCluster(buffer, cluster, false))
+            return abandonChain(406, TextFormat::format("Schreiben von Cluster %d auf die Festplatte fehlgeschlagen, "
+                                                        "die Sicherungsdatei %s wurde nicht geladen!\n",
+                                                        cluster, reader.path().c_str()),
+                                *first);
         console().stepProgress();
         previous = cluster;
     }
     if (*first >= 0) return true;
     reportInvalidContent(reader.path());
+    return false;
+}
+
+bool RecordingTransfer::abandonChain(int number, const std::string& text, std::int32_t first) {
+    report(2, number, text);
+    table().giveBack(first);
     return false;
 }
 

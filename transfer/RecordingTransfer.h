@@ -58,6 +58,9 @@ private:
     // Writes each chunk of the rest of the file to a newly allocated cluster and links them;
     // `first` becomes the chain's first cluster. On failure the clusters are given back.
     bool writeChain(HostFileReader& reader, std::uint8_t* buffer, std::int32_t* first);
+    // Stops a load before its chain is written back: the message (severity 2), and the
+    // clusters allocated from `first` on given back in memory; false.
+    bool abandonChain(int number, const std::string& text, std::int32_t first);
     // The table, then the entry naming the chain.
     bool commit(DirEntry& entry, std::int32_t first, const std::string& path);
     // A table that was not read whole must never be written back: it would replace the
