@@ -118,6 +118,11 @@ bool DiskDevice::write(const void* buffer, std::uint32_t length) {
     return false;
 }
 
+DiskPlatform::DriveLock DiskDevice::lock(bool exclusive, bool wait) {
+    if (!canLock() || handle == DiskPlatform::invalidHandle) return DiskPlatform::DriveLock::Unsupported;
+    return platform.lockDrive(handle, exclusive, wait);
+}
+
 std::uint32_t DiskDevice::callDisk32(DiskPlatform::Disk32Function function, std::uint8_t* scratch,
                                      std::uint64_t sector) const {
     // Only the low 32 bits of the sector number reach the library.

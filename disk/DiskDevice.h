@@ -39,6 +39,10 @@ public:
     // The number of bytes delivered; 0 on failure.
     std::uint32_t read(void* buffer, std::uint32_t length);
     bool write(const void* buffer, std::uint32_t length);
+    // Locks the current drive until it is closed (DiskPlatform::lockDrive). The 9x library moves
+    // sectors by drive number and holds no handle of the drive: nothing can be locked there.
+    bool canLock() const { return backEnd == PhysicalDrive; }
+    DiskPlatform::DriveLock lock(bool exclusive, bool wait);
 
     static std::uint32_t alignToSector(std::uint32_t value) { return value & ~std::uint32_t{511}; }
 

@@ -33,11 +33,18 @@
 //   for the drive report. getLogicalDriveStrings fills root paths, each ended by a zero
 //   byte, the list ended by an empty string, and returns the length without the last zero
 //   (or the length needed, when the buffer is too small).
+// - lockDrive: an advisory lock on the drive behind an open handle, shared (any number of
+//   holders) or exclusive (one holder, no shared ones), which every process that asks for it on
+//   the same drive meets, whatever name it opened the drive by. It is held until the handle is
+//   closed or the process ends, by a crash too. With wait false a lock that another holder keeps
+//   from being taken answers Busy at once; with wait true the call waits until it can be taken.
+//   Unsupported: the drive cannot be locked here (a file system without locks); nothing is held.
 class DiskPlatform {
 public:
     using Handle = std::intptr_t;
     using Module = void*;
     using Procedure = void (*)();
+    enum class DriveLock { Taken, Busy, Unsupported };
     // ReadDisk32 and WriteDisk32 of "Disk32.DLL": drive (0x80 + n), four constants, the
     // 512-byte sector buffer, the sector number and one more constant; non-zero on success.
     using Disk32Function = std::uint32_t(VELMORAN_WINAPI*)(std::uint32_t, std::uint32_t, std::uint32_t,
@@ -71,6 +78,7 @@ public:
     virtual bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
     virtual bool closeHandle(Handle handle) = 0;
     virtual std::uint32_t getLastError() = 0;
+    virtual DriveLock lockDrive(Handle handle, bool exclusive, bool wait) = 0;
 
     virtual Module loadLibrary(const char* name) = 0;
     virtual Procedure getProcAddress(Module module, const char* name) = 0;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -25,6 +26,8 @@ constexpr std::uint32_t errorAccessDenied = 5;
 constexpr std::uint32_t errorInvalidHandle = 6;
 constexpr std::uint32_t errorSectorNotFound = 27;
 constexpr std::uint32_t errorReadFault = 30;
+constexpr std::uint32_t errorLockViolation = 33;
+constexpr std::uint32_t errorNotSupported = 50;
 constexpr std::uint32_t errorInvalidParameter = 87;
 constexpr std::uint32_t errorNegativeSeek = 131;
 
@@ -187,6 +190,19 @@ bool PosixPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t l
     *written = static_cast<std::uint32_t>(done);
     if (done != length) return fail(errorReadFault);
     return true;
+}
+
+DiskPlatform::DriveLock PosixPlatform::lockDrive(Handle handle, bool exclusive, bool wait) {
+    OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle), DriveLock::Unsupported;
+    const int operation = (exclusive ? LOCK_EX : LOCK_SH) | (wait ? 0 : LOCK_NB);
+    int result = 0;
+    do {
+        result = ::flock(drive->descriptor, operation);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return DriveLock::Taken;
+    if (errno == EWOULDBLOCK) return fail(errorLockViolation), DriveLock::Busy;
+    return fail(errorNotSupported), DriveLock::Unsupported;
 }
 
 bool PosixPlatform::closeHandle(Handle handle) {

@@ -34,6 +34,9 @@ public:
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
     std::uint32_t getLastError() override { return lastError; }
+    // flock on the open drive: the kernel keys it to the device or file itself, so a symbolic
+    // link and its target meet the same lock, and releases it when the process ends.
+    DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;

@@ -1,8 +1,10 @@
 #include "disk/WindowsPlatform.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <vector>
 
 #include "disk/DriveList.h"
@@ -25,6 +27,87 @@ bool fileSize(HANDLE file, std::uint64_t* size) {
     *size -= *size % sectorSize;
     return true;
 }
+// What the drive behind a handle is, the same whatever name opened it: a file by its volume and
+// index, a device by its type and number. False when neither can be told.
+bool driveIdentity(HANDLE drive, std::string* identity) {
+    char text[64];
+    BY_HANDLE_FILE_INFORMATION file;
+    if (GetFileInformationByHandle(drive, &file)) {
+        std::snprintf(text, sizeof text, "file-%08lX-%08lX%08lX", static_cast<unsigned long>(file.dwVolumeSerialNumber),
+                      static_cast<unsigned long>(file.nFileIndexHigh), static_cast<unsigned long>(file.nFileIndexLow));
+        *identity = text;
+        return true;
+    }
+    STORAGE_DEVICE_NUMBER device;
+    DWORD returned = 0;
+    if (!DeviceIoControl(drive, IOCTL_STORAGE_GET_DEVICE_NUMBER, nullptr, 0, &device, sizeof device, &returned,
+                         nullptr))
+        return false;
+    std::snprintf(text, sizeof text, "device-%lu-%lu", static_cast<unsigned long>(device.DeviceType),
+                  static_cast<unsigned long>(device.DeviceNumber));
+    *identity = text;
+    return true;
+}
+
+constexpr int readerSlots = 32;
+
+// The mutexes held, released and closed when the object goes unless kept.
+class HeldMutexes {
+public:
+    ~HeldMutexes() {
+        for (HANDLE mutex : held) {
+            ReleaseMutex(mutex);
+            CloseHandle(mutex);
+        }
+    }
+    // Opens (or creates) the named mutex and takes it; false when another holder keeps it
+    // (without waiting) or it cannot be had.
+    bool take(const std::string& name, bool wait) {
+        const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
+        if (mutex == nullptr) return false;
+        const DWORD result = WaitForSingleObject(mutex, wait ? INFINITE : 0);
+        if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
+            CloseHandle(mutex);
+            return false;
+        }
+        held.push_back(mutex);
+        return true;
+    }
+    // Takes the first of the reader slots that is free, waiting for one when asked to.
+    bool takeAnySlot(const std::string& prefix, bool wait) {
+        HANDLE slots[readerSlots];
+        int opened = 0;
+        for (; opened < readerSlots; ++opened) {
+            slots[opened] = CreateMutexA(nullptr, FALSE, (prefix + std::to_string(opened)).c_str());
+            if (slots[opened] == nullptr) break;
+        }
+        const DWORD result = opened == readerSlots
+                                 ? WaitForMultipleObjects(readerSlots, slots, FALSE, wait ? INFINITE : 0)
+                                 : WAIT_FAILED;
+        int taken = -1;
+        if (result < WAIT_OBJECT_0 + readerSlots) taken = static_cast<int>(result - WAIT_OBJECT_0);
+        if (result >= WAIT_ABANDONED_0 && result < WAIT_ABANDONED_0 + readerSlots)
+            taken = static_cast<int>(result - WAIT_ABANDONED_0);
+        for (int k = 0; k < opened; ++k)
+            if (k != taken) CloseHandle(slots[k]);
+        if (taken < 0) return false;
+        held.push_back(slots[taken]);
+        return true;
+    }
+    void releaseFirst() {
+        ReleaseMutex(held.front());
+        CloseHandle(held.front());
+        held.erase(held.begin());
+    }
+    std::vector<void*> keep() {
+        std::vector<void*> kept(held.begin(), held.end());
+        held.clear();
+        return kept;
+    }
+
+private:
+    std::vector<HANDLE> held;
+};
 }  // namespace
 
 DiskPlatform& DiskPlatform::system() {
@@ -36,6 +119,7 @@ DiskPlatform& DiskPlatform::system() {
 WindowsPlatform::WindowsPlatform() = default;
 
 WindowsPlatform::~WindowsPlatform() {
+    while (!heldLocks.empty()) releaseLock(heldLocks.begin()->first);
     for (const auto& entry : standInSizes) CloseHandle(toWin32(entry.first));
 }
 
@@ -128,7 +212,37 @@ bool WindowsPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t
     return done;
 }
 
+DiskPlatform::DriveLock WindowsPlatform::lockDrive(Handle handle, bool exclusive, bool wait) {
+    std::string identity;
+    if (!driveIdentity(toWin32(handle), &identity)) return DriveLock::Unsupported;
+    releaseLock(handle);
+    const std::string prefix = "Local\\VelmoranDisk-" + identity + "-";
+    HeldMutexes mutexes;
+    // An exclusive holder keeps the gate, so no new reader comes in while it waits for the slots.
+    if (!mutexes.take(prefix + "gate", wait)) return DriveLock::Busy;
+    if (exclusive) {
+        for (int k = 0; k < readerSlots; ++k)
+            if (!mutexes.take(prefix + "reader" + std::to_string(k), wait)) return DriveLock::Busy;
+    } else {
+        if (!mutexes.takeAnySlot(prefix + "reader", wait)) return DriveLock::Busy;
+        mutexes.releaseFirst();
+    }
+    heldLocks[handle] = mutexes.keep();
+    return DriveLock::Taken;
+}
+
+void WindowsPlatform::releaseLock(Handle handle) {
+    const auto held = heldLocks.find(handle);
+    if (held == heldLocks.end()) return;
+    for (void* mutex : held->second) {
+        ReleaseMutex(static_cast<HANDLE>(mutex));
+        CloseHandle(static_cast<HANDLE>(mutex));
+    }
+    heldLocks.erase(held);
+}
+
 bool WindowsPlatform::closeHandle(Handle handle) {
+    releaseLock(handle);
     standInSizes.erase(handle);
     return CloseHandle(toWin32(handle)) != 0;
 }

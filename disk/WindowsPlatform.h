@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "disk/DiskPlatform.h"
 
@@ -27,6 +28,11 @@ public:
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
     std::uint32_t getLastError() override;
+    // Named mutexes per drive, keyed by what the drive is (a device's number, a file's volume and
+    // index), not by the name it was opened by: a gate that an exclusive holder keeps, and reader
+    // slots of which a shared holder keeps one and an exclusive holder all. Windows releases them
+    // when the process ends, by a crash too; the next holder finds them abandoned and takes them.
+    DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;
@@ -44,6 +50,10 @@ private:
     bool currentPosition(Handle handle, std::uint64_t* position);
     bool moveTo(Handle handle, std::uint64_t position);
 
+    void releaseLock(Handle handle);
+
     // Sizes of the open stand-in files, by handle; real devices are not listed.
     std::map<Handle, std::uint64_t> standInSizes;
+    // The mutexes each handle's lock holds.
+    std::map<Handle, std::vector<void*>> heldLocks;
 };

@@ -116,6 +116,17 @@ bool FakePlatform::writeFile(Handle handle, const void* buffer, std::uint32_t le
     return true;
 }
 
+DiskPlatform::DriveLock FakePlatform::lockDrive(Handle handle, bool exclusive, bool wait) {
+    const auto file = openFiles.find(handle);
+    const int number = file == openFiles.end() ? -1 : file->second.drive;
+    calls.push_back("LockDrive " + std::to_string(number) + (exclusive ? " exclusive" : " shared") +
+                    (wait ? " wait" : " try"));
+    if (number < 0) return lastError = 6, DriveLock::Unsupported;
+    if (drivesWithoutLocks.count(number) != 0) return lastError = 50, DriveLock::Unsupported;
+    if (lockedElsewhere.count(number) != 0 && !wait) return lastError = 33, DriveLock::Busy;
+    return DriveLock::Taken;
+}
+
 bool FakePlatform::closeHandle(Handle handle) {
     calls.push_back("CloseHandle");
     return openFiles.erase(handle) == 1;

@@ -49,10 +49,16 @@ public:
     bool libraryPresent = true;
     std::set<std::string> missingFunctions;
     int failLibraryCallAt = 0;  // the k-th ReadDisk32/WriteDisk32 call returns 0
+    // Drive locks: a drive in lockedElsewhere is held by another process, so a lock that does not
+    // wait answers Busy, and one that waits is taken (the other process has ended meanwhile); a
+    // drive in drivesWithoutLocks cannot be locked.
+    std::set<int> lockedElsewhere;
+    std::set<int> drivesWithoutLocks;
 
     std::vector<Volume> volumes;
 
-    // "CreateFileA <name>", "ReadFile <length>", "SetFilePointer <position>", "ReadDisk32 <drive> <sector>" ...
+    // "CreateFileA <name>", "ReadFile <length>", "SetFilePointer <position>", "ReadDisk32 <drive> <sector>",
+    // "LockDrive <drive> shared|exclusive try|wait" ...
     std::vector<std::string> calls;
     std::vector<std::string> callsStartingWith(const std::string& prefix) const;
     int seekCount = 0;
@@ -69,6 +75,7 @@ public:
     std::uint32_t getLastError() override { return lastError; }
     // What a test wants a later success to leave in place.
     void setLastError(std::uint32_t code) { lastError = code; }
+    DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;
     std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) override;
