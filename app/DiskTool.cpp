@@ -24,6 +24,11 @@ namespace {
 bool is(const char* word, const char* keyword) { return std::strcmp(word, keyword) == 0; }
 
 Console& console() { return Console::instance(); }
+
+// How a command holds the drive: several that only read it run side by side, one that writes
+// it runs alone.
+constexpr bool readsDisk = false;
+constexpr bool writesDisk = true;
 }  // namespace
 
 DiskTool::DiskTool(std::int32_t argCount, char** args) : argCount(argCount), args(args) {}
@@ -70,6 +75,8 @@ bool DiskTool::checkDisk() {
     return false;
 }
 
+bool DiskTool::holdDisk(bool exclusive) { return recorderDisk().holdDrive(exclusive); }
+
 std::int32_t DiskTool::runDump() {
     if (!checkDisk()) return 1;
     if (!hasWord(2)) {
@@ -100,11 +107,12 @@ std::int32_t DiskTool::runDump() {
             return 1;
         }
     }
+    if (!holdDisk(readsDisk)) return 1;
     return disk.dumpRange(position, length, swap) ? 0 : 1;
 }
 
 std::int32_t DiskTool::runList() {
-    if (!checkDisk()) return 1;
+    if (!checkDisk() || !holdDisk(readsDisk)) return 1;
     return directory().list() ? 0 : 1;
 }
 
@@ -128,6 +136,7 @@ std::int32_t DiskTool::runImage() {
         console().print(TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
         return 1;
     }
+    if (!holdDisk(operation == &DiskMaintenance::saveImage ? readsDisk : writesDisk)) return 1;
     DiskMaintenance maintenance(recorderDisk(), clusterTable());
     return (maintenance.*operation)() ? 0 : 1;
 }
@@ -152,6 +161,7 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
         console().print("Angabe <nr> fehlt\n");
         return 1;
     }
+    if (!holdDisk(save ? readsDisk : writesDisk)) return 1;
     // The number must name a recording; the handle says so when it does not.
     Recording recording(directory(), recordingNumber(args[3]));
     if (recording.entry() == nullptr) return 1;
@@ -165,6 +175,7 @@ std::int32_t DiskTool::runLoad() {
         console().print("Angabe <dateiname> fehlt\n");
         return 1;
     }
+    if (!holdDisk(writesDisk)) return 1;
     Recording recording(directory(), Recording::FirstFreeSlot{});
     if (recording.entry() == nullptr) return 1;
     return RecordingTransfer(recording).load(args[3]) ? 0 : 1;
@@ -192,7 +203,7 @@ std::int32_t DiskTool::runRip(bool audioOnly) {
     }
     std::unique_ptr<RipSource> source;
     if (isRecordingNumber(args[3])) {
-        if (!checkDisk()) return 1;
+        if (!checkDisk() || !holdDisk(readsDisk)) return 1;
         source.reset(new DiskRipSource(directory(), recordingNumber(args[3]), audioOnly));
     } else {
         // A backup file needs no recorder disk: no drive is probed for it.

@@ -37,6 +37,9 @@ private:
     std::int32_t runRip(bool audioOnly);
 
     bool checkDisk();
+    // Locks the found drive for the command (shared when it only reads the disk, exclusive when
+    // it writes it), before the command reads anything but sector 0.
+    bool holdDisk(bool exclusive);
     void printVersion();
     void printHelp();
 

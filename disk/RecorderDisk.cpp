@@ -68,6 +68,23 @@ bool RecorderDisk::probe() {
     return false;
 }
 
+bool RecorderDisk::holdDrive(bool exclusive) {
+    if (!found || !device->canLock()) return true;
+    Console& console = Console::instance();
+    DiskPlatform::DriveLock lock = device->lock(exclusive, false);
+    if (lock == DiskPlatform::DriveLock::Busy) {
+        console.printMessage(1, 305, "Festplatte wird von einem anderen Aufruf benutzt, warte auf ihre Freigabe...\n");
+        lock = device->lock(exclusive, true);
+        if (lock != DiskPlatform::DriveLock::Taken) {
+            console.printMessage(1, 307, "Warten auf die Freigabe der Festplatte fehlgeschlagen!\n");
+            return false;
+        }
+    }
+    if (lock == DiskPlatform::DriveLock::Unsupported)
+        console.printMessage(1, 306, "Festplatte kann nicht gesperrt werden, sie wird ohne Sperre benutzt!\n");
+    return true;
+}
+
 std::uint32_t RecorderDisk::readCluster(void* buffer, std::int32_t cluster, bool swap) {
     if (!found) return 0;
     if (!device->seek(std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize)) return 0;

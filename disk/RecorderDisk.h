@@ -33,6 +33,12 @@ public:
     // Sets up the device and probes the drives, once; later calls do nothing.
     void create();
     bool isFound() const { return found; }
+    // Keeps the found drive for the rest of the run from other commands: shared for a command
+    // that only reads it, exclusive for one that writes it, taken before the command reads the
+    // table or the directory. A drive that another command holds is waited for, as long as it
+    // takes, and said once; one that cannot be locked is used as before, said once; on the 9x
+    // family nothing is locked. False after a message only when the wait itself failed.
+    bool holdDrive(bool exclusive);
 
     std::uint32_t readCluster(void* buffer, std::int32_t cluster, bool swap);
     bool writeCluster(void* buffer, std::int32_t cluster, bool swap);

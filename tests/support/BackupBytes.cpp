@@ -8,7 +8,7 @@
 std::string BackupBytes::header() { return std::string("velmoran hd V1.02 / vlm 1.0") + '\0'; }
 
 std::string BackupBytes::swappedName(std::string bytes) {
-    for (std::size_t k = 0; k < 212; k += 4) {
+    for (std::size_t k = 0; k + 4 <= std::min<std::size_t>(212, bytes.size()); k += 4) {
         std::swap(bytes[k], bytes[k + 3]);
         std::swap(bytes[k + 1], bytes[k + 2]);
     }
