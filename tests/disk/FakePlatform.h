@@ -49,9 +49,8 @@ public:
     bool libraryPresent = true;
     std::set<std::string> missingFunctions;
     int failLibraryCallAt = 0;  // the k-th ReadDisk32/WriteDisk32 call returns 0
-    // Drive locks: a drive in lockedElsewhere is held by another process, so a lock that does not
-    // wait answers Busy, and one that waits is taken (the other process has ended meanwhile); a
-    // drive in drivesWithoutLocks cannot be locked.
+    // Locks: a drive held by another process answers Busy to a try (a wait takes it: that process
+    // ends meanwhile); one without locks answers Unsupported.
     std::set<int> lockedElsewhere;
     std::set<int> drivesWithoutLocks;
 

@@ -34,32 +34,6 @@ TEST(PosixPlatform, AFileThatOpensOnlyForReadingIsNoDrive) {
     EXPECT_NE(0u, platform.getLastError());
 }
 
-TEST(PosixPlatform, LocksMeetOnTheDriveWhateverNameOpenedIt) {
-    TempDir temp;
-    const std::string image = temp.makeImage("disk.img", 1u << 20, false);
-    const std::string link = temp.file("link.img");
-    ASSERT_EQ(0, ::symlink(image.c_str(), link.c_str()));
-    DrivesVariable drives(image + ":" + link);
-    using Lock = DiskPlatform::DriveLock;
-    struct Case {
-        bool firstExclusive;
-        bool secondExclusive;
-        Lock second;
-    };
-    const Case cases[] = {{false, false, Lock::Taken}, {false, true, Lock::Busy}, {true, false, Lock::Busy},
-                          {true, true, Lock::Busy}};
-    for (const Case& c : cases) {
-        PosixPlatform platform;
-        const DiskPlatform::Handle first = platform.createFile("\\\\.\\PhysicalDrive0", 0, 0, 3, 0);
-        const DiskPlatform::Handle second = platform.createFile("\\\\.\\PhysicalDrive1", 0, 0, 3, 0);
-        EXPECT_EQ(Lock::Taken, platform.lockDrive(first, c.firstExclusive, false));
-        EXPECT_EQ(c.second, platform.lockDrive(second, c.secondExclusive, false)) << c.firstExclusive << c.secondExclusive;
-        // Closing the drive gives its lock back.
-        platform.closeHandle(first);
-        EXPECT_EQ(Lock::Taken, platform.lockDrive(second, c.secondExclusive, false));
-    }
-}
-
 TEST(PosixPlatform, MachineDrivesAreWholeDisksInNameOrder) {
     TempDir temp;
     namespace fs = std::filesystem;

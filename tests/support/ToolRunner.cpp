@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -55,13 +56,8 @@ ToolResult ToolRunner::runOnMachineDrives(const std::vector<std::string>& words)
 #ifndef _WIN32
 bool ToolRunner::canLimitFileSize() { return true; }
 
-struct ToolRunner::Started {
-    pid_t child;
-    int output;
-};
-
-ToolRunner::Started ToolRunner::start(const std::vector<std::string>& words, const std::string* drivesVariable,
-                                      const std::string& workFolder, std::uint64_t fileSizeLimit) {
+ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
+                              const std::string& workFolder, std::uint64_t fileSizeLimit) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe");
     const pid_t child = fork();
@@ -91,21 +87,17 @@ ToolRunner::Started ToolRunner::start(const std::vector<std::string>& words, con
         _exit(127);
     }
     close(pipeEnds[1]);
-    return Started{child, pipeEnds[0]};
-}
-
-ToolResult ToolRunner::finish(Started& started) {
     ToolResult result;
     char chunk[65536];
     for (;;) {
-        const ssize_t got = read(started.output, chunk, sizeof chunk);
+        const ssize_t got = read(pipeEnds[0], chunk, sizeof chunk);
         if (got <= 0) break;
         result.output.append(chunk, static_cast<std::size_t>(got));
     }
-    close(started.output);
+    close(pipeEnds[0]);
     int status = 0;
     rusage usage = {};
-    wait4(started.child, &status, 0, &usage);
+    wait4(child, &status, 0, &usage);
     result.peakMemoryKiB = usage.ru_maxrss;
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return result;
@@ -186,13 +178,12 @@ private:
 
 bool ToolRunner::canLimitFileSize() { return false; }
 
-struct ToolRunner::Started {
-    HANDLE process;
-    HANDLE output;
-};
-
-ToolRunner::Started ToolRunner::start(const std::vector<std::string>& words, const std::string* drivesVariable,
-                                      const std::string& workFolder, std::uint64_t) {
+ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
+                              const std::string& workFolder, std::uint64_t) {
+    // Commands may be started from several threads at once: each child must inherit its own
+    // variable and pipe end, and no other thread's.
+    static std::mutex starting;
+    std::unique_lock<std::mutex> startingAlone(starting);
     SECURITY_ATTRIBUTES inheritable = {sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     ScopedHandle readEnd;
     ScopedHandle writeEnd;
@@ -217,17 +208,12 @@ ToolRunner::Started ToolRunner::start(const std::vector<std::string>& words, con
                             workFolder.empty() ? nullptr : workFolder.c_str(), &startup, &child))
             throw std::runtime_error("cannot start " + program);
     }
-    CloseHandle(child.hThread);
-    // Only the child holds the write end now: the reads of finish end when it exits.
+    ScopedHandle process(child.hProcess);
+    ScopedHandle thread(child.hThread);
+    // Only the child holds the write end now: the reads below end when it exits.
     writeEnd.close();
-    Started started{child.hProcess, readEnd.get()};
-    *readEnd.receive() = nullptr;
-    return started;
-}
+    startingAlone.unlock();
 
-ToolResult ToolRunner::finish(Started& started) {
-    ScopedHandle process(started.process);
-    ScopedHandle readEnd(started.output);
     ToolResult result;
     char chunk[65536];
     DWORD got = 0;
@@ -240,20 +226,3 @@ ToolResult ToolRunner::finish(Started& started) {
     return result;
 }
 #endif
-
-ToolResult ToolRunner::launch(const std::vector<std::string>& words, const std::string* drivesVariable,
-                              const std::string& workFolder, std::uint64_t fileSizeLimit) {
-    Started started = start(words, drivesVariable, workFolder, fileSizeLimit);
-    return finish(started);
-}
-
-std::vector<ToolResult> ToolRunner::runTogether(const std::vector<std::vector<std::string>>& commands,
-                                                const std::vector<std::string>& drives,
-                                                const std::string& workFolder) {
-    const std::string variable = drivesVariable(drives);
-    std::vector<Started> started;
-    for (const std::vector<std::string>& words : commands) started.push_back(start(words, &variable, workFolder, 0));
-    std::vector<ToolResult> results;
-    for (Started& command : started) results.push_back(finish(command));
-    return results;
-}

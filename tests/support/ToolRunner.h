@@ -25,17 +25,8 @@ public:
     static ToolResult runWithFileSizeLimit(const std::vector<std::string>& words, const std::vector<std::string>& drives,
                                            const std::string& workFolder, std::uint64_t fileSizeLimit);
 
-    // Several commands started at once on the same drives and folder; their results in order.
-    static std::vector<ToolResult> runTogether(const std::vector<std::vector<std::string>>& commands,
-                                               const std::vector<std::string>& drives, const std::string& workFolder);
-
 private:
-    struct Started;
     static std::string drivesVariable(const std::vector<std::string>& drives);
     static ToolResult launch(const std::vector<std::string>& words, const std::string* drivesVariable,
                              const std::string& workFolder, std::uint64_t fileSizeLimit = 0);
-    static Started start(const std::vector<std::string>& words, const std::string* drivesVariable,
-                         const std::string& workFolder, std::uint64_t fileSizeLimit);
-    // Collects the output of a started command and waits for its end.
-    static ToolResult finish(Started& started);
 };
