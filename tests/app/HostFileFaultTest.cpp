@@ -98,7 +98,6 @@ TEST_F(HostFileFaultTest, AFileThatFailsToCloseFailsTheCommand) {
         std::copy(disk.begin(), disk.end(), recorder.drive().begin());
         FailingCloses failing(c.output);
         expectFailed(recorder.run(c.words), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n");
-        EXPECT_TRUE(disk == std::string(recorder.drive().begin(), recorder.drive().end())) << c.output;
     }
 }
 

@@ -31,7 +31,7 @@ public:
     }
 
     std::uint32_t largestRequest = 0;
-    std::uint64_t skipRecords = 0;  // records of id 3, delivered in front of the stream without memory
+    std::uint64_t skipRecords = 0;  // records of id 3 in front of the stream, none of them held in memory
 
 protected:
     bool openSource() override {
