@@ -37,7 +37,7 @@ bool HostFileReader::reaches(std::uint64_t position) {
         std::fseek(stream, static_cast<long>(position), SEEK_SET) != 0)
         return true;
     unsigned char byte = 0;
-    const bool reached = std::fread(&byte, 1, 1, stream) == 1;
+    const bool reached = std::fread(&byte, 1, 1, stream) == 1 || std::ferror(stream) != 0;
     std::clearerr(stream);
     // Back where it stood; a file that cannot go back delivers nothing more.
     positionLost = std::fseek(stream, here, SEEK_SET) != 0;

@@ -22,8 +22,8 @@ public:
     bool lastReadFailed() const { return readFailed; }
     // Whether the file holds a byte at `position`, for a caller that must know before it reads
     // that far; the next read goes on from where the file stood (or, should the file fail to
-    // go back there, fails). A file that cannot be looked ahead in (a pipe) may reach any
-    // position: true.
+    // go back there, fails). A file that cannot be looked ahead in (a pipe, or a read error
+    // there) may reach any position: true.
     bool reaches(std::uint64_t position);
 
 private:
