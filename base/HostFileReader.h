@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "base/HostFile.h"
@@ -19,7 +20,13 @@ public:
     // Whether the last readSome stopped at a read error rather than at the end of the file,
     // for callers that must not take a damaged file for a shorter one.
     bool lastReadFailed() const { return readFailed; }
+    // Whether the file holds a byte at `position`, for a caller that must know before it reads
+    // that far; the next read goes on from where the file stood (or, should the file fail to
+    // go back there, fails). A file that cannot be looked ahead in (a pipe, or a read error
+    // there) may reach any position: true.
+    bool reaches(std::uint64_t position);
 
 private:
     bool readFailed = false;
+    bool positionLost = false;
 };

@@ -106,7 +106,9 @@ DiskMaintenance::LoadEnd DiskMaintenance::copyImageToDisk(HostFileReader& image,
     bool directoryHeld = false;
     for (;;) {
         const std::size_t count = image.readSome(buffer.get(), clusterSize);
-        if (count > 0 && *loaded == 0) {
+        // An image that ends in front of the directory cluster carries no directory: the disk's
+        // stays as it is.
+        if (count > 0 && *loaded == 0 && image.reaches(directoryPosition)) {
             if (!clearDirectory(directory.get()) || !disk.rewind()) return LoadEnd::DirectoryNotCleared;
             *directoryCleared = true;
         }

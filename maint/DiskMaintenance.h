@@ -30,10 +30,12 @@ public:
     // Writes the image file onto the disk from byte 0, with a progress meter of one step per
     // chunk read. True when the whole file reached the disk; false when it cannot be opened,
     // or after a message with the byte position when reading it or writing the disk failed
-    // before its end (the disk holds the image up to that position, with an empty directory).
+    // before its end (the disk holds the image up to that position, and an empty directory
+    // when the image reaches it).
     // So that the directory never names clusters of another table or data that did not
-    // arrive, a non-empty image first clears the directory cluster, and the image's own
-    // directory cluster is written last, once all the rest has reached the disk.
+    // arrive, an image that reaches the directory cluster first clears it, and the image's own
+    // directory cluster is written last, once all the rest has reached the disk. A shorter
+    // image carries no directory and leaves the disk's as it was.
     bool loadImage();
     // The wipe; false when the disk was not found or a write failed before the end of the
     // disk (message with the cluster). The directory cluster is cleared before the wipe

@@ -1,14 +1,19 @@
 // Outputs on the PC that cannot be written, as a user meets them: the built tool on a recorder
 // disk image, with its backup, image or rip file on a full file system, in a folder where no
-// file can be created, or behind a path longer than the system allows. Each command must name
+// file can be created, behind a path longer than the system allows, or on a file system that
+// fails the file's close. Each command must name
 // the file in its message, fail with exit status 1 and leave the recorder's disk alone.
 // (A file-size limit and over-long file names are tried with the commands' own tests.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/CurrentFolder.h"
+#include "support/FailingCloses.h"
+#include "support/InMemoryRecorder.h"
 #include "support/RecordStream.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
@@ -34,12 +39,15 @@ protected:
     // and leave the disk as it was.
     void expectFailure(const std::vector<std::string>& words, const std::string& folder, const std::string& message) {
         const std::string disk = TempDir::readAll(drive);
-        const ToolResult result = ToolRunner::run(words, {drive}, folder);
-        EXPECT_EQ(1, result.status) << words[1];
+        expectFailed(ToolRunner::run(words, {drive}, folder), message);
+        EXPECT_TRUE(disk == TempDir::readAll(drive)) << words[1];
+    }
+
+    static void expectFailed(const ToolResult& result, const std::string& message) {
+        EXPECT_EQ(1, result.status) << result.output;
         ASSERT_GE(result.output.size(), message.size()) << result.output;
         EXPECT_EQ(message, result.output.substr(result.output.size() - message.size())) << result.output;
         EXPECT_EQ(result.output.find(message), result.output.size() - message.size()) << result.output;
-        EXPECT_TRUE(disk == TempDir::readAll(drive)) << words[1];
     }
 
     TempDir temp;
@@ -52,14 +60,44 @@ TEST_F(HostFileFaultTest, OutputsOnAFullFileSystemFail) {
     struct Case {
         std::vector<std::string> words;
         std::string output;
+        std::string other;           // the movie's other output: it keeps what came before the failure
+        std::uint64_t failedAt;      // the position of the record whose payload did not fit
+    };
+    const Case cases[] = {{{"movie", "save", "3"}, "Velmoran_3.vlm", "", 0},
+                          {{"image", "save"}, "Velmoran.img", "", 0},
+                          // The 129th video payload finds the output's 1 MiB buffer full.
+                          {{"movie", "rip", "3"}, "Velmoran_3_video.pes", "Velmoran_3_audio.pes", 258 * 8196},
+                          // Under 1 MiB: the output is written only when it is closed.
+                          {{"audio", "rip", "kurz.vlm"}, "kurz.mpa", "", 0}};
+    for (const Case& c : cases) {
+        TempDir work;
+        RecordStream::writeBackupFile(work.file("kurz.vlm"), "Kurz", 0, 4 * 8196, records.bytes().substr(0, 4 * 8196));
+        std::filesystem::create_symlink("/dev/full", work.file(c.output));
+        expectFailure(c.words, work.path(), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n");
+        if (!c.other.empty()) {
+            EXPECT_EQ(records.payloadsOf(2, 0, c.failedAt), TempDir::readAll(work.file(c.other)));
+        }
+    }
+}
+
+TEST_F(HostFileFaultTest, AFileThatFailsToCloseFailsTheCommand) {
+    std::string reason;
+    if (!FailingCloses::available(&reason)) GTEST_SKIP() << reason;
+    struct Case {
+        std::vector<std::string> words;
+        std::string output;
     };
     const Case cases[] = {{{"movie", "save", "3"}, "Velmoran_3.vlm"},
                           {{"image", "save"}, "Velmoran.img"},
-                          {{"movie", "rip", "3"}, "Velmoran_3_video.pes"}};
+                          {{"movie", "rip", "3"}, "Velmoran_3_audio.pes"}};
+    const std::string disk = TempDir::readAll(drive);
     for (const Case& c : cases) {
         TempDir work;
-        std::filesystem::create_symlink("/dev/full", work.file(c.output));
-        expectFailure(c.words, work.path(), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n");
+        CurrentFolder here(work.path());
+        InMemoryRecorder recorder(16, RecorderLayout(16));
+        std::copy(disk.begin(), disk.end(), recorder.drive().begin());
+        FailingCloses failing(c.output);
+        expectFailed(recorder.run(c.words), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n");
     }
 }
 

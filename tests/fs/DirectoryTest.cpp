@@ -136,6 +136,17 @@ TEST_F(DirectoryTest, AnUnreadableSectorCostsOnlyItsTwoSlots) {
     EXPECT_EQ(5, directory.firstFree()->index());
 }
 
+TEST_F(DirectoryTest, AShortReadOfTheDirectoryClusterIsNotTakenForTheWhole) {
+    // Linux delivers the sectors in front of a bad one and stops; here the first half comes.
+    for (std::int32_t slot = 0; slot < 2050; ++slot) putSlot(slot, "Belegt");
+    putSlot(4095, "Letzter");
+    fake.shortReadAt = fake.readCount + 1;
+    directory.load();
+    for (const std::int32_t slot : {2048, 2049, 4095}) EXPECT_NE(nullptr, directory.entryAt(slot)) << slot;
+    // A load must not take a slot that holds a recording.
+    EXPECT_EQ(2050, directory.firstFree()->index());
+}
+
 TEST_F(DirectoryTest, ClearingSlotSevenLeavesSlotSixInItsSector) {
     putSlot(6, "Sechs");
     putSlot(7, "Sieben");

@@ -37,6 +37,9 @@ TEST_F(ListCommandTest, RecordingsInSlotOrderWithNumbersNamesAndSizes) {
     layout.putSlot(0, "Tagesschau", 8, 0, 1048575);
     layout.putSlot(1, "Der Name dieser Aufnahme ist laenger als dreissig Zeichen", 6, 10000, 0);
     layout.putSlot(5, "Fuenf", 6, 1, 0);
+    layout.putSlot(8, "Rest ueber einem MiB", 6, 3, 2 * 1048576 + 5);
+    layout.putSlot(9, "Ueber 4 GiB", 6, 4097, 0);
+    layout.putSlot(10, "Groesste Groesse", 6, 0xFFFFFFFF, 0xFFFFFFFF);
     layout.putSlot(123, "Hundertdreiundzwanzig", 6, 12, 1048575);
     layout.putSlot(4095, "Letzter Platz", 6, 99999, 0);
     const ToolResult result = list(diskWith(layout));
@@ -44,6 +47,9 @@ TEST_F(ListCommandTest, RecordingsInSlotOrderWithNumbersNamesAndSizes) {
               "01 Der Name dieser Aufnahme ist laenger als dreissig Zeichen 10000 MB\n"
               "03 Sportschau                     2500 MB\n"
               "05 Fuenf                             1 MB\n"
+              "08 Rest ueber einem MiB              5 MB\n"
+              "09 Ueber 4 GiB                    4097 MB\n"
+              "10 Groesste Groesse               4294971390 MB\n"
               "123 Hundertdreiundzwanzig            12 MB\n"
               "4095 Letzter Platz                  99999 MB\n"
               "-- 33 Prozent frei\n",

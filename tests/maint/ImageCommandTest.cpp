@@ -54,7 +54,7 @@ TEST_F(ImageCommandTest, SaveCopiesTheWholeDiskAndLoadWritesAChangedImageBack) {
     EXPECT_TRUE(bytes == TempDir::readAll(drive));
 }
 
-TEST_F(ImageCommandTest, LoadOfAMissingOrEmptyImageWritesNothing) {
+TEST_F(ImageCommandTest, LoadOfAMissingOrEmptyImageWritesNothingAndAShortOneKeepsTheDirectory) {
     const std::string drive = disk(10 * mebibyte, RecorderLayout(13));  // 7 data clusters in the table
     const std::string before = TempDir::readAll(drive);
     const ToolResult missing = image("load", drive);
@@ -66,6 +66,14 @@ TEST_F(ImageCommandTest, LoadOfAMissingOrEmptyImageWritesNothing) {
     EXPECT_EQ("Laden des Image\n.100\n", empty.output);
     EXPECT_EQ(0, empty.status);
     EXPECT_TRUE(before == TempDir::readAll(drive));
+
+    // Ending in front of the directory cluster, the image carries no directory.
+    const std::string shortImage(5 * mebibyte, 's');
+    TempDir::writeAll(imageFile(), shortImage);
+    const ToolResult shorter = image("load", drive);
+    EXPECT_EQ("Laden des Image\n......100\n", shorter.output);
+    EXPECT_EQ(0, shorter.status);
+    EXPECT_TRUE(shortImage + before.substr(shortImage.size()) == TempDir::readAll(drive));
 }
 
 TEST_F(ImageCommandTest, WipeZerosTheWholeMegabytesButTheSignature) {
@@ -85,7 +93,8 @@ TEST_F(ImageCommandTest, FormatLeavesAnEmptyFileSystemSizedToTheDisk) {
     RecorderLayout old(64);
     old.addChain({6, 9});
     old.putSlot(0, "Alt", 6, 1, 5);
-    const std::string drive = disk(64 * mebibyte, old);
+    // A partial cluster at the end holds no data: EndOfChain, as every cluster beyond the disk.
+    const std::string drive = disk(64 * mebibyte + 512, old);
     TempDir::writeAt(drive, 300, "x", 1);
     const std::string signatureSector = TempDir::readAll(drive).substr(0, 512);
 

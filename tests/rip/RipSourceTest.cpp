@@ -18,6 +18,7 @@
 namespace {
 constexpr std::uint64_t mebibyte = 1u << 20;
 const std::string damagedWord = "\xEE\xEE\xEE\xEE";
+const std::string skipRecord = std::string("\x03\0\0\0", 4) + std::string(8192, '\0');
 
 // A source that delivers a stream held in memory and notes its largest request. A viewing
 // one hands out whole records where they lie, as the disk source does within a cluster.
@@ -30,6 +31,7 @@ public:
     }
 
     std::uint32_t largestRequest = 0;
+    std::uint64_t skipRecords = 0;  // records of id 3 in front of the stream, none of them held in memory
 
 protected:
     bool openSource() override {
@@ -46,6 +48,10 @@ protected:
     }
 
     const std::uint8_t* nextRecord(std::uint8_t* spare) override {
+        if (skipRecords > 0) {
+            --skipRecords;
+            return reinterpret_cast<const std::uint8_t*>(skipRecord.data());
+        }
         if (!viewing || stream.size() - position < recordSize) return RipSource::nextRecord(spare);
         const auto* record = reinterpret_cast<const std::uint8_t*>(stream.data() + position);
         position += recordSize;
@@ -85,6 +91,7 @@ protected:
         Rip result;
         {
             MemorySource source(base, audioOnly, entry, stream, viewing);
+            source.skipRecords = skipRecords;
             result.succeeded = source.run();
             result.largestRequest = source.largestRequest;
         }
@@ -97,6 +104,7 @@ protected:
 
     TempDir temp;
     bool viewing = false;
+    std::uint64_t skipRecords = 0;
 };
 
 TEST_F(RipSourceTest, RecordKindsGoToTheirOutputs) {
@@ -149,6 +157,38 @@ TEST_F(RipSourceTest, DamagedRecordsAreSkippedInFourByteStepsToTheNextId) {
                   "100\n",
                   result.output)
             << viewed;
+    }
+}
+
+TEST_F(RipSourceTest, RecordsBehindAShortRecordOrBeyond4GiBReachTheOutput) {
+    // A record 4 bytes short takes in the next record's id: that record is lost, none behind it.
+    RecordStream shortRecord;
+    shortRecord.add(3, RecordStream::payload(0));
+    shortRecord.add(2, RecordStream::payload(1));
+    shortRecord.addBytes(std::string("\x03\0\0\0", 4) + RecordStream::payload(2).substr(0, 8188));
+    for (unsigned k = 3; k < 6; ++k) shortRecord.add(2, RecordStream::payload(k));
+    RecordStream beyond4GiB;
+    beyond4GiB.add(2, RecordStream::payload(6));
+    beyond4GiB.add(2, RecordStream::payload(7));
+    struct Case {
+        std::uint64_t skipRecords;
+        const RecordStream& stream;
+        std::string audio;
+        std::string resynchronisation;
+    };
+    const Case cases[] = {
+        {0, shortRecord, RecordStream::payload(1) + RecordStream::payload(4) + RecordStream::payload(5),
+         " bei Position 24588! 8192 Bytes uebersprungen.\n"},
+        {(1ull << 32) / 8196 + 1, beyond4GiB, RecordStream::payload(6) + RecordStream::payload(7), ""},
+    };
+    for (const Case& c : cases) {
+        skipRecords = c.skipRecords;
+        const Rip result = rip(c.stream.bytes(), c.skipRecords * 8196 + c.stream.size(), true);
+        EXPECT_TRUE(result.succeeded) << c.skipRecords;
+        EXPECT_EQ(c.audio, result.audio) << c.skipRecords;
+        if (!c.resynchronisation.empty()) {
+            EXPECT_NE(std::string::npos, result.output.find(c.resynchronisation)) << result.output;
+        }
     }
 }
 
