@@ -14,6 +14,7 @@
 #include "fs/ClusterTable.h"
 #include "fs/DirEntry.h"
 #include "fs/Directory.h"
+#include "fs/FileSystemCheck.h"
 #include "fs/Recording.h"
 #include "transfer/BackupFile.h"
 
@@ -133,6 +134,9 @@ bool RecordingTransfer::load(const std::string& path) {
     console().print(
         TextFormat::format("Laden des Films \"%s\" aus der Sicherungsdatei %s\n", entry->shownName().c_str(), path.c_str())
             .c_str());
+    // A damaged chain may run through clusters that the table calls free; writing into them
+    // would overwrite that recording's data.
+    table().avoid(FileSystemCheck(recording.directory()).freeClustersInChains());
     std::int32_t first = -1;
     if (!writeChain(reader, buffer.get(), &first)) {
         entry->forget();
