@@ -107,7 +107,7 @@ private:
     TransferBuffer::Pointer parts[tableClusterCount];  // none: all EndOfChain
     TransferBuffer::Pointer endOfChainPart;             // what writeBack writes for those
     std::int32_t lastDiskCluster = firstDataCluster - 1;
-    // No cluster below this one is free: allocate starts its first-fit scan here.
+    // No cluster below this one can be handed out: allocate starts its first-fit scan here.
     std::int32_t searchStart = firstDataCluster;
     std::vector<std::int32_t> avoided;  // sorted
 };

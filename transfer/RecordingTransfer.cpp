@@ -128,15 +128,16 @@ bool RecordingTransfer::load(const std::string& path) {
     HostFileReader reader(path);
     if (!reader.isOpen()) return false;
     if (!readHeader(reader)) return false;
+    // A damaged chain may run through clusters that the table calls free; writing into them
+    // would overwrite that recording's data. The walk comes before the free slot takes the
+    // file's entry, which names a cluster of another disk.
+    table().avoid(FileSystemCheck(recording.directory()).freeClustersInChains());
     TransferBuffer::Pointer buffer = transferBuffer();
     if (!readEntry(reader, *entry)) return false;
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     console().print(
         TextFormat::format("Laden des Films \"%s\" aus der Sicherungsdatei %s\n", entry->shownName().c_str(), path.c_str())
             .c_str());
-    // A damaged chain may run through clusters that the table calls free; writing into them
-    // would overwrite that recording's data.
-    table().avoid(FileSystemCheck(recording.directory()).freeClustersInChains());
     std::int32_t first = -1;
     if (!writeChain(reader, buffer.get(), &first)) {
         entry->forget();
