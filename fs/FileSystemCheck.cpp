@@ -1,6 +1,7 @@
 #include "fs/FileSystemCheck.h"
 
 #include <algorithm>
+#include <cinttypes>
 
 #include "base/Console.h"
 #include "base/TextFormat.h"
@@ -197,9 +198,8 @@ std::int32_t FileSystemCheck::reportChain(const Chain& chain) const {
     }
     if (!chain.sizeFits) {
         const DirEntry* entry = directory.entryAt(chain.slot);
-        console.print(TextFormat::format("%s: Groesse %llu Bytes passt nicht zur Kette aus %d Clustern\n",
-                                         recordingText(chain.slot).c_str(),
-                                         static_cast<unsigned long long>(entry->sizeBytes()), chain.length)
+        console.print(TextFormat::format("%s: Groesse %" PRIu64 " Bytes passt nicht zur Kette aus %d Clustern\n",
+                                         recordingText(chain.slot).c_str(), entry->sizeBytes(), chain.length)
                           .c_str());
         ++findings;
     }
