@@ -72,8 +72,6 @@ bool FileSystemRepair::mendEntries() {
                 leave(TextFormat::format("Aufnahme %d: Groesse bleibt unveraendert\n", chain.slot));
             }
         }
-        if (chain.damage == Damage::UnreadEntry)
-            leave(TextFormat::format("Aufnahme %d: Kette bleibt unveraendert\n", chain.slot));
     }
     return true;
 }
