@@ -27,16 +27,21 @@ struct Outcome {
 
 // A healthy recording in slot 0 on clusters 6, 7; every data cluster holds bytes of its own.
 Drive driveWith(const std::function<void(RecorderLayout&)>& damage) {
+    static const Drive data = [] {
+        InMemoryRecorder recorder(driveClusters, RecorderLayout(driveClusters));
+        for (std::int32_t cluster = 6; cluster < driveClusters; ++cluster) {
+            const std::string bytes = BackupBytes::cluster(cluster);
+            std::copy(bytes.begin(), bytes.end(), recorder.drive().begin() + std::ptrdiff_t(cluster * mebibyte));
+        }
+        return recorder.drive();
+    }();
     RecorderLayout layout(driveClusters);
     layout.addChain({6, 7});
     layout.putSlot(0, "Gesund", 6, 1, 10);
     damage(layout);
-    InMemoryRecorder recorder(driveClusters, layout);
-    for (std::int32_t cluster = 6; cluster < driveClusters; ++cluster) {
-        const std::string bytes = BackupBytes::cluster(cluster);
-        std::copy(bytes.begin(), bytes.end(), recorder.drive().begin() + std::ptrdiff_t(cluster * mebibyte));
-    }
-    return recorder.drive();
+    Drive drive = data;
+    layout.copyInto(drive);
+    return drive;
 }
 
 Outcome runOn(const Drive& drive, const std::vector<std::string>& words, int failWriteAt = 0, bool shortWrite = false,
