@@ -14,6 +14,8 @@
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 #include "fs/Directory.h"
+#include "fs/FileSystemCheck.h"
+#include "fs/FileSystemRepair.h"
 #include "fs/Recording.h"
 #include "maint/DiskMaintenance.h"
 #include "rip/DiskRipSource.h"
@@ -45,6 +47,7 @@ std::int32_t DiskTool::run() {
         if (is(command, "list")) return runList();
         if (is(command, "image")) return runImage();
         if (is(command, "movie") || is(command, "audio")) return runRecording();
+        if (is(command, "check")) return runCheck();
     }
     printHelp();
     return 1;
@@ -179,6 +182,21 @@ std::int32_t DiskTool::runLoad() {
     Recording recording(directory(), Recording::FirstFreeSlot{});
     if (recording.entry() == nullptr) return 1;
     return RecordingTransfer(recording).load(args[3]) ? 0 : 1;
+}
+
+std::int32_t DiskTool::runCheck() {
+    // The word decides before the disk is touched whether the run writes.
+    const bool repair = hasWord(2) && is(args[2], "repair");
+    if (hasWord(2) && !repair) {
+        console().print(TextFormat::format("Angabe %s unzulaessig!\n", args[2]).c_str());
+        return 1;
+    }
+    if (!checkDisk()) return 1;
+    Directory& checked = directory();
+    const FileSystemCheck check(checked);
+    if (check.report()) return 0;
+    if (!repair) return 1;
+    return FileSystemRepair(checked, check).run() ? 0 : 1;
 }
 
 bool DiskTool::isRecordingNumber(const char* word) {

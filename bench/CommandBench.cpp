@@ -120,6 +120,36 @@ void makeFullDirectoryDisk(const std::string& path) {
     TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
 }
 
+// A sparse disk image as large as the table can describe, 1.25 TiB, of which only the table and
+// the directory are written: `recordings` recordings of `clustersEach` clusters, their chains
+// interleaved over the whole disk (the worst case for the walk), and the slots from
+// `recordings` on free.
+void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, std::int32_t clustersEach) {
+    const std::int32_t clusters = ClusterTable::maxClusterCount;
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file) std::fclose(file);
+    if (truncate(path.c_str(), static_cast<off_t>(std::uint64_t(clusters) * mebibyte)) != 0) std::perror("truncate");
+    RecorderLayout layout(clusters);
+    for (std::int32_t slot = 0; slot < recordings; ++slot) {
+        std::vector<std::int32_t> chain;
+        for (std::int32_t k = 0; k < clustersEach; ++k) chain.push_back(6 + slot + k * recordings);
+        layout.addChain(chain);
+        layout.putSlot(slot, "Aufnahme " + std::to_string(slot), chain.front(), static_cast<std::uint32_t>(clustersEach), 0);
+    }
+    layout.writeTo(path);
+    TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+}
+
+// A backup file of one cluster: header, entry, 1 MiB of data.
+void makeSmallBackupFile(const std::string& path) {
+    std::string bytes("velmoran hd V1.02 / vlm 1.0", 28);
+    std::string entry(256, '\0');
+    entry.replace(0, 5, "Klein");
+    entry[232] = 1;  // 1 MiB
+    bytes += entry + std::string(mebibyte, '\x5A');
+    TempDir::writeAll(path, bytes);
+}
+
 // The disk services of this system, counting the reads.
 class CountingPlatform : public PosixPlatform {
 public:
@@ -215,6 +245,27 @@ private:
     std::string drives;
 };
 
+// The check of the largest table with a full directory, and a load with the walk of 4095
+// chains that it makes first, against a load onto a disk with one recording.
+void measureCheckAndLoad(const std::string& tool, int runs, const std::string& folder) {
+    constexpr std::int32_t clustersEach = 319;
+    const std::string full = folder + "/full.img";
+    const std::string nearlyFull = folder + "/nearly-full.img";
+    const std::string single = folder + "/single.img";
+    makeSparseRecorderDisk(full, 4096, clustersEach);
+    makeSparseRecorderDisk(nearlyFull, 4095, clustersEach);
+    makeSparseRecorderDisk(single, 1, clustersEach);
+    makeSmallBackupFile(folder + "/klein.vlm");
+    Bench(tool, runs, folder, full).measure({"check (1.25 TiB, 4096 rec.)", {"check"}, {}, {}, {}, nullptr});
+    Bench(tool, runs, folder, nearlyFull)
+        .measure({"load 1 MiB (4095 rec.)", {"movie", "load", "klein.vlm"}, {}, {}, {},
+                  [&] { runProgram({tool, "movie", "delete", "4095"}, folder, nearlyFull); }});
+    Bench(tool, runs, folder, single)
+        .measure({"load 1 MiB (1 rec.)", {"movie", "load", "klein.vlm"}, {}, {}, {},
+                  [&] { runProgram({tool, "movie", "delete", "1"}, folder, single); }});
+    for (const std::string& image : {full, nearlyFull, single}) std::remove(image.c_str());
+}
+
 std::vector<std::string> dd(const std::string& from, const std::string& to, const std::string& extra = "") {
     std::vector<std::string> words{"dd", "if=" + from, "of=" + to, "bs=1M", "status=none"};
     std::size_t start = 0;
@@ -280,6 +331,7 @@ int main(int argc, char** argv) {
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});
-    std::printf("\nlist of 4096 recordings: %d read calls\n", listReadCalls(lister));
+    std::printf("\nlist of 4096 recordings: %d read calls\n\n", listReadCalls(lister));
+    measureCheckAndLoad(tool, runs, temp.path());
     return 0;
 }

@@ -32,6 +32,10 @@ public:
     // Where a damaged chain broke, for messages: "Clusterkette fehlerhaft: Cluster 12 verweist
     // auf Cluster 3", or "...: erster Cluster 0 ungueltig" when its first cluster was no valid one.
     std::string breakText() const;
+    // The cluster before the break (-1 when the first cluster was no valid one), and the
+    // cluster the chain broke off to.
+    std::int32_t lastBeforeBreak() const { return lastValid; }
+    std::int32_t breakTarget() const { return badTarget; }
 
 private:
     // Takes `next` as the current cluster when it is a valid, unvisited cluster of a chain.

@@ -127,7 +127,7 @@ void ClusterTable::setEntry(std::int32_t cluster, std::int32_t value) {
 
 std::int32_t ClusterTable::allocate() {
     for (std::int32_t cluster = searchStart; cluster <= lastDiskCluster; ++cluster) {
-        if (entryOf(cluster) != FreeCluster) continue;
+        if (entryOf(cluster) != FreeCluster || std::binary_search(avoided.begin(), avoided.end(), cluster)) continue;
         setEntry(cluster, EndOfChain);
         searchStart = cluster + 1;
         return cluster;
@@ -142,6 +142,11 @@ std::int32_t ClusterTable::allocateAfter(std::int32_t previous) {
     const std::int32_t cluster = allocate();
     setEntry(previous, cluster);
     return cluster;
+}
+
+void ClusterTable::avoid(std::vector<std::int32_t> clusters) {
+    std::sort(clusters.begin(), clusters.end());
+    avoided = std::move(clusters);
 }
 
 bool ClusterTable::freeChain(std::int32_t first, const std::vector<bool>* keep) {

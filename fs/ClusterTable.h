@@ -54,6 +54,12 @@ public:
     std::int32_t allocate();
     // Like allocate, and the result (also -1) becomes the entry of `previous`.
     std::int32_t allocateAfter(std::int32_t previous);
+    // Clusters that allocate never hands out although their entries read free: a damaged
+    // chain still runs through them.
+    void avoid(std::vector<std::int32_t> clusters);
+    // Single entries, in memory, for the repair of a damaged table.
+    void freeCluster(std::int32_t cluster) { setEntry(cluster, FreeCluster); }
+    void endChainAt(std::int32_t cluster) { setEntry(cluster, EndOfChain); }
     // Frees the valid part of the chain from `first` on (ChainWalker) and writes the table
     // back; the write-back's success. Clusters flagged in `keep` (one flag per table cluster)
     // stay as they are: on a damaged disk they belong to other chains too.
@@ -101,6 +107,7 @@ private:
     TransferBuffer::Pointer parts[tableClusterCount];  // none: all EndOfChain
     TransferBuffer::Pointer endOfChainPart;             // what writeBack writes for those
     std::int32_t lastDiskCluster = firstDataCluster - 1;
-    // No cluster below this one is free: allocate starts its first-fit scan here.
+    // No cluster below this one can be handed out: allocate starts its first-fit scan here.
     std::int32_t searchStart = firstDataCluster;
+    std::vector<std::int32_t> avoided;  // sorted
 };

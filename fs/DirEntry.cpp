@@ -77,6 +77,11 @@ std::uint64_t DirEntry::sizeBytes() const {
     return std::uint64_t{sizeMiB()} * RecorderDisk::clusterSize + sizeRemainder();
 }
 
+void DirEntry::setSize(std::uint32_t mebibytes, std::uint32_t remainder) {
+    LittleEndian::store32(bytes + sizeMiBOffset, mebibytes);
+    LittleEndian::store32(bytes + sizeRemainderOffset, remainder);
+}
+
 bool DirEntry::clear() {
     if (!valid) return true;
     std::uint8_t kept[entrySize];

@@ -49,6 +49,8 @@ public:
     std::uint32_t sizeMiB() const;
     std::uint32_t sizeRemainder() const;
     std::uint64_t sizeBytes() const;
+    // In memory; writeBack takes it to the slot.
+    void setSize(std::uint32_t mebibytes, std::uint32_t remainder);
 
     // The raw image, for backup files and tests.
     const std::uint8_t* image() const { return bytes; }

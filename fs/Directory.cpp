@@ -68,6 +68,10 @@ DirEntry* Directory::entryAt(std::int32_t slot) const {
     return entry->isValid() ? entry : nullptr;
 }
 
+bool Directory::isSlotRead(std::int32_t slot) const {
+    return slot >= 0 && slot < static_cast<std::int32_t>(entries.size()) && entries[static_cast<std::size_t>(slot)]->wasRead();
+}
+
 DirEntry* Directory::firstUsed() {
     cursor = -1;
     return nextUsed();

@@ -33,6 +33,8 @@ public:
 
     // The entry of a valid slot; none for a free slot or a number outside 0 to 4095.
     DirEntry* entryAt(std::int32_t slot) const;
+    // Whether the sector of a slot in 0 to 4095 could be read.
+    bool isSlotRead(std::int32_t slot) const;
     // Valid entries in ascending slot order; one iteration at a time.
     DirEntry* firstUsed();
     DirEntry* nextUsed();

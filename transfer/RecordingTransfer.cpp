@@ -14,6 +14,7 @@
 #include "fs/ClusterTable.h"
 #include "fs/DirEntry.h"
 #include "fs/Directory.h"
+#include "fs/FileSystemCheck.h"
 #include "fs/Recording.h"
 #include "transfer/BackupFile.h"
 
@@ -127,6 +128,10 @@ bool RecordingTransfer::load(const std::string& path) {
     HostFileReader reader(path);
     if (!reader.isOpen()) return false;
     if (!readHeader(reader)) return false;
+    // A damaged chain may run through clusters that the table calls free; writing into them
+    // would overwrite that recording's data. The walk comes before the free slot takes the
+    // file's entry, which names a cluster of another disk.
+    table().avoid(FileSystemCheck(recording.directory()).freeClustersInChains());
     TransferBuffer::Pointer buffer = transferBuffer();
     if (!readEntry(reader, *entry)) return false;
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);

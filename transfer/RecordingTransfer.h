@@ -30,7 +30,8 @@ public:
     // file stays. Nothing is written to the disk.
     bool save();
     // Puts the recording of a backup file into the handle's free slot on newly allocated
-    // clusters: the data, then the table, then the entry. The recording appears in the
+    // clusters (never on a cluster that the table calls free while a damaged chain runs
+    // through it): the data, then the table, then the entry. The recording appears in the
     // directory only when all of its data reached the disk: a load that stops before the
     // table is written leaves the disk's table and directory as they were and gives the
     // clusters it allocated back in memory.
