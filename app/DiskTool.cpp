@@ -191,7 +191,7 @@ std::int32_t DiskTool::runCheck() {
         console().print(TextFormat::format("Angabe %s unzulaessig!\n", args[2]).c_str());
         return 1;
     }
-    if (!checkDisk()) return 1;
+    if (!checkDisk() || !holdDisk(repair ? writesDisk : readsDisk)) return 1;
     Directory& checked = directory();
     const FileSystemCheck check(checked);
     if (check.report()) return 0;

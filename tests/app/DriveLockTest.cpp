@@ -14,7 +14,8 @@ TEST(DriveLock, TakenBeforeTheTableIsReadWaitedForAndSaidOnce) {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"list"}, "shared"}, {{"dump", "0"}, "shared"}, {{"image", "save"}, "shared"},
         {{"movie", "save", "0"}, "shared"}, {{"movie", "rip", "0"}, "shared"}, {{"movie", "load", "-"}, "exclusive"},
-        {{"audio", "delete", "0"}, "exclusive"}, {{"image", "load"}, "exclusive"}, {{"image", "format"}, "exclusive"}};
+        {{"audio", "delete", "0"}, "exclusive"}, {{"image", "load"}, "exclusive"}, {{"image", "format"}, "exclusive"},
+        {{"check"}, "shared"}, {{"check", "repair"}, "exclusive"}};
     const std::string said[] = {"", "Festplatte wird von einem anderen Aufruf benutzt, warte auf ihre Freigabe...\n",
                                 "Festplatte kann nicht gesperrt werden, sie wird ohne Sperre benutzt!\n"};
     for (const auto& c : cases) {
