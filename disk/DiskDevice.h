@@ -39,6 +39,9 @@ public:
     // The number of bytes delivered; 0 on failure.
     std::uint32_t read(void* buffer, std::uint32_t length);
     bool write(const void* buffer, std::uint32_t length);
+    // The current drive's length in bytes; false when the system cannot tell it, as the 9x
+    // library cannot.
+    bool driveLength(std::uint64_t* length);
 
     static std::uint32_t alignToSector(std::uint32_t value) { return value & ~std::uint32_t{511}; }
 

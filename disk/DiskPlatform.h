@@ -33,6 +33,8 @@
 //   for the drive report. getLogicalDriveStrings fills root paths, each ended by a zero
 //   byte, the list ended by an empty string, and returns the length without the last zero
 //   (or the length needed, when the buffer is too small).
+// - getDriveLength: the length in bytes of the drive or image file open on the handle, in
+//   whole sectors; false when the system cannot tell it (a drive whose size is unknown).
 class DiskPlatform {
 public:
     using Handle = std::intptr_t;
@@ -70,6 +72,7 @@ public:
     virtual bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) = 0;
     virtual bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
     virtual bool closeHandle(Handle handle) = 0;
+    virtual bool getDriveLength(Handle handle, std::uint64_t* length) = 0;
     virtual std::uint32_t getLastError() = 0;
 
     virtual Module loadLibrary(const char* name) = 0;

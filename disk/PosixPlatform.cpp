@@ -197,6 +197,13 @@ bool PosixPlatform::closeHandle(Handle handle) {
     return true;
 }
 
+bool PosixPlatform::getDriveLength(Handle handle, std::uint64_t* length) {
+    const OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle);
+    *length = drive->size;
+    return true;
+}
+
 DiskPlatform::Module PosixPlatform::loadLibrary(const char*) {
     // The Windows 9x disk library does not exist here.
     lastError = errorFileNotFound;

@@ -1,6 +1,7 @@
 #include "disk/WindowsPlatform.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <vector>
@@ -131,6 +132,23 @@ bool WindowsPlatform::writeFile(Handle handle, const void* buffer, std::uint32_t
 bool WindowsPlatform::closeHandle(Handle handle) {
     standInSizes.erase(handle);
     return CloseHandle(toWin32(handle)) != 0;
+}
+
+bool WindowsPlatform::getDriveLength(Handle handle, std::uint64_t* length) {
+    const auto standIn = standInSizes.find(handle);
+    if (standIn != standInSizes.end()) {
+        *length = standIn->second;
+        return true;
+    }
+    GET_LENGTH_INFORMATION information;
+    DWORD returned = 0;
+    if (!DeviceIoControl(toWin32(handle), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &information, sizeof information,
+                         &returned, nullptr) ||
+        information.Length.QuadPart < 0)
+        return false;
+    *length = static_cast<std::uint64_t>(information.Length.QuadPart);
+    *length -= *length % sectorSize;
+    return true;
 }
 
 std::uint32_t WindowsPlatform::getLastError() { return GetLastError(); }

@@ -1,0 +1,158 @@
+// Commands on a disk with unreadable sectors, as an old recorder's disk has them: what they
+// write equals what they write from the same disk with zeros in those sectors, no sector is
+// asked for more than three times, and the map files name exactly the sectors.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/CurrentFolder.h"
+#include "support/InMemoryRecorder.h"
+#include "support/RecordStream.h"
+#include "support/TempDir.h"
+
+namespace {
+constexpr std::uint64_t mebibyte = 1u << 20;
+constexpr std::uint64_t sector = 512;
+const std::vector<std::int32_t> chain = {8, 6, 10};
+
+// Slot 3 holds video and audio records over the chain; every other byte of the drive from
+// cluster 6 on is non-zero; the drive ends a quarter into its thirteenth MiB.
+void makeDisk(InMemoryRecorder& recorder) {
+    std::vector<std::uint8_t>& drive = recorder.drive();
+    for (std::uint64_t k = 6 * mebibyte; k < drive.size(); ++k) drive[k] = static_cast<std::uint8_t>(k * 7 + 13);
+    RecordStream records;
+    for (unsigned k = 0; k < 380; ++k) records.add(k % 3 == 0 ? 1 : 2, RecordStream::payload(k));
+    RecordStream::copyOverChain(drive, chain, records.bytes());
+    drive.resize(12 * mebibyte + mebibyte / 4);
+}
+
+RecorderLayout layout() {
+    RecorderLayout layout(12);
+    layout.addChain(chain);
+    layout.putSlot(3, "Kratzer", 8, 2, 1000000);
+    return layout;
+}
+
+// The byte positions of the sectors a map marks '-'; its blocks must cover the copy.
+std::set<std::uint64_t> unreadableIn(const std::string& map, std::uint64_t copySize) {
+    std::set<std::uint64_t> positions;
+    std::istringstream lines(map);
+    std::string line;
+    std::uint64_t covered = 0;
+    bool statusLine = true;
+    while (std::getline(lines, line)) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream fields(line);
+        std::string position, size, status;
+        fields >> position >> size >> status;
+        if (statusLine) {
+            EXPECT_EQ("0x00000000 + 1", position + " " + size + " " + status);
+            statusLine = false;
+            continue;
+        }
+        const std::uint64_t from = std::stoull(position, nullptr, 16);
+        EXPECT_EQ(covered, from) << line;
+        covered = from + std::stoull(size, nullptr, 16);
+        for (std::uint64_t at = from; status == "-" && at < covered; at += sector) positions.insert(at);
+    }
+    EXPECT_EQ(copySize, covered);
+    return positions;
+}
+
+TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
+    struct Command {
+        std::vector<std::string> words;
+        std::vector<std::string> files;
+    };
+    const Command commands[] = {{{"image", "save"}, {"Velmoran.img"}},
+                                {{"movie", "save", "3"}, {"Velmoran_3.vlm"}},
+                                {{"movie", "rip", "3"}, {"Velmoran_3_video.pes", "Velmoran_3_audio.pes"}},
+                                {{"audio", "rip", "3"}, {"Velmoran_3.mpa"}}};
+    struct Placement {
+        const char* where;
+        std::set<std::uint64_t> sectors;
+        bool inChain;
+    };
+    const Placement placements[] = {
+        {"inside the chain", {6 * 2048 + 1000}, true},
+        {"at a cluster's first sector", {10 * 2048}, true},
+        {"at a cluster's last sector", {9 * 2048 - 1}, true},
+        {"outside every chain", {9 * 2048 + 5}, false},
+        {"in the partial last MiB", {12 * 2048 + 3}, false},
+        {"adjacent, one piece and the chain's start", {6 * 2048 + 10, 6 * 2048 + 11, 6 * 2048 + 40, 8 * 2048}, true},
+    };
+    for (const Command& command : commands) {
+        for (const Placement& placement : placements) {
+            for (const bool endReads : {false, true}) {
+                const std::string what = command.words[0] + " " + command.words[1] + ", bad sectors " +
+                                         placement.where + (endReads ? ", reads end before them" : "");
+                TempDir temp;
+                const std::string zeroed = temp.file("zeroed");
+                const std::string damaged = temp.file("damaged");
+                std::filesystem::create_directory(zeroed);
+                std::filesystem::create_directory(damaged);
+                InMemoryRecorder clean(13, layout());
+                makeDisk(clean);
+                for (const std::uint64_t s : placement.sectors)
+                    std::fill_n(clean.drive().begin() + std::ptrdiff_t(s * sector), sector, std::uint8_t{0});
+                {
+                    CurrentFolder here(zeroed);
+                    ASSERT_EQ(0, clean.run(command.words).status) << what;
+                }
+                InMemoryRecorder recorder(13, layout());
+                makeDisk(recorder);
+                recorder.fake.unreadableSectors[0] = placement.sectors;
+                recorder.fake.badSectorsEndReads = endReads;
+                CurrentFolder here(damaged);
+                const ToolResult result = recorder.run(command.words);
+
+                const bool imageSave = command.words[0] == "image";
+                EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << "\n" << result.output;
+                for (const std::string& file : command.files)
+                    EXPECT_TRUE(TempDir::readAll(zeroed + "/" + file) == TempDir::readAll(file)) << what << ": " << file;
+                for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what;
+                if (imageSave || (command.words[1] == "save" && placement.inChain)) {
+                    std::set<std::uint64_t> expected;
+                    for (const std::uint64_t s : placement.sectors) {
+                        const std::uint64_t onDisk = s * sector;
+                        const auto index = std::find(chain.begin(), chain.end(), onDisk / mebibyte) - chain.begin();
+                        expected.insert(imageSave ? onDisk : 284 + index * mebibyte + onDisk % mebibyte);
+                    }
+                    const std::string copy = command.files[0];
+                    EXPECT_EQ(expected, unreadableIn(TempDir::readAll(copy + ".map"), TempDir::readAll(copy).size()))
+                        << what;
+                }
+            }
+        }
+    }
+}
+
+TEST(BadSectorTest, DdrescuelogListsTheSectorsOfTheImageMap) {
+#ifdef _WIN32
+    GTEST_SKIP() << "ddrescuelog (GNU ddrescue) is run on POSIX systems only";
+#else
+    if (std::system("ddrescuelog --version > /dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ddrescuelog (GNU ddrescue) is not installed";
+    TempDir temp;
+    CurrentFolder here(temp.path());
+    InMemoryRecorder recorder(13, layout());
+    makeDisk(recorder);
+    recorder.fake.unreadableSectors[0] = {7, 6 * 2048 + 1, 6 * 2048 + 2, 9 * 2048, 12 * 2048 + 511};
+    ASSERT_EQ(1, recorder.run({"image", "save"}).status);
+    std::string listed;
+    if (FILE* pipe = popen("ddrescuelog -l- Velmoran.img.map", "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe)) listed += buffer;
+        EXPECT_EQ(0, pclose(pipe));
+    }
+    EXPECT_EQ("7\n12289\n12290\n18432\n25087\n", listed);
+#endif
+}
+}  // namespace
