@@ -6,13 +6,13 @@
 class DiskDevice;
 
 // Reads what a failing drive still gives of a span that a first read did not deliver whole:
-// the rest in pieces of 64 KiB, a piece that fails or stops short sector by sector, and a
+// the rest in pieces of 32 KiB, a piece that fails or stops short sector by sector, and a
 // sector that cannot be read as 512 zero bytes, its byte position noted. A failing drive may
 // spend seconds on each failed read, so no sector is asked for more than three times in all:
 // in the first read, in its piece, alone.
 class SectorRescue {
 public:
-    static constexpr std::uint32_t pieceSize = 65536;
+    static constexpr std::uint32_t pieceSize = 32768;
 
     // Positions of unreadable sectors are appended to `unreadable`, in ascending order.
     SectorRescue(DiskDevice& device, std::vector<std::uint64_t>* unreadable);
