@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <set>
 #include <sstream>
 #include <string>
@@ -44,23 +43,16 @@ RecorderLayout layout() {
 std::set<std::uint64_t> unreadableIn(const std::string& map, std::uint64_t copySize) {
     std::set<std::uint64_t> positions;
     std::istringstream lines(map);
-    std::string line;
+    std::string line, position, size, status;
+    while (std::getline(lines, line) && line[0] == '#') continue;
+    EXPECT_EQ("0x00000000     +               1", line);
+    std::getline(lines, line);  // the blocks' heading
     std::uint64_t covered = 0;
-    bool statusLine = true;
-    while (std::getline(lines, line)) {
-        if (line.empty() || line[0] == '#') continue;
-        std::istringstream fields(line);
-        std::string position, size, status;
-        fields >> position >> size >> status;
-        if (statusLine) {
-            EXPECT_EQ("0x00000000 + 1", position + " " + size + " " + status);
-            statusLine = false;
-            continue;
-        }
-        const std::uint64_t from = std::stoull(position, nullptr, 16);
-        EXPECT_EQ(covered, from) << line;
-        covered = from + std::stoull(size, nullptr, 16);
-        for (std::uint64_t at = from; status == "-" && at < covered; at += sector) positions.insert(at);
+    while (lines >> position >> size >> status) {
+        EXPECT_EQ(covered, std::stoull(position, nullptr, 16)) << position;
+        covered += std::stoull(size, nullptr, 16);
+        for (std::uint64_t at = std::stoull(position, nullptr, 16); status == "-" && at < covered; at += sector)
+            positions.insert(at);
     }
     EXPECT_EQ(copySize, covered);
     return positions;
@@ -90,34 +82,30 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
     };
     for (const Command& command : commands) {
         for (const Placement& placement : placements) {
+            const std::string what = command.words[0] + " " + command.words[1] + ", bad sectors " + placement.where;
+            TempDir zeroed;
+            InMemoryRecorder clean(13, layout());
+            makeDisk(clean);
+            for (const std::uint64_t s : placement.sectors)
+                std::fill_n(clean.drive().begin() + std::ptrdiff_t(s * sector), sector, std::uint8_t{0});
+            {
+                CurrentFolder here(zeroed.path());
+                ASSERT_EQ(0, clean.run(command.words).status) << what;
+            }
             for (const bool endReads : {false, true}) {
-                const std::string what = command.words[0] + " " + command.words[1] + ", bad sectors " +
-                                         placement.where + (endReads ? ", reads end before them" : "");
-                TempDir temp;
-                const std::string zeroed = temp.file("zeroed");
-                const std::string damaged = temp.file("damaged");
-                std::filesystem::create_directory(zeroed);
-                std::filesystem::create_directory(damaged);
-                InMemoryRecorder clean(13, layout());
-                makeDisk(clean);
-                for (const std::uint64_t s : placement.sectors)
-                    std::fill_n(clean.drive().begin() + std::ptrdiff_t(s * sector), sector, std::uint8_t{0});
-                {
-                    CurrentFolder here(zeroed);
-                    ASSERT_EQ(0, clean.run(command.words).status) << what;
-                }
+                TempDir damaged;
                 InMemoryRecorder recorder(13, layout());
                 makeDisk(recorder);
                 recorder.fake.unreadableSectors[0] = placement.sectors;
                 recorder.fake.badSectorsEndReads = endReads;
-                CurrentFolder here(damaged);
+                CurrentFolder here(damaged.path());
                 const ToolResult result = recorder.run(command.words);
 
                 const bool imageSave = command.words[0] == "image";
-                EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << "\n" << result.output;
+                EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << endReads << result.output;
                 for (const std::string& file : command.files)
-                    EXPECT_TRUE(TempDir::readAll(zeroed + "/" + file) == TempDir::readAll(file)) << what << ": " << file;
-                for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what;
+                    EXPECT_TRUE(TempDir::readAll(zeroed.file(file)) == TempDir::readAll(file)) << what << endReads << file;
+                for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what << endReads;
                 if (imageSave || (command.words[1] == "save" && placement.inChain)) {
                     std::set<std::uint64_t> expected;
                     for (const std::uint64_t s : placement.sectors) {
@@ -127,7 +115,7 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
                     }
                     const std::string copy = command.files[0];
                     EXPECT_EQ(expected, unreadableIn(TempDir::readAll(copy + ".map"), TempDir::readAll(copy).size()))
-                        << what;
+                        << what << endReads;
                 }
             }
         }
