@@ -1,10 +1,8 @@
-// Commands on a disk with unreadable sectors, as an old recorder's disk has them: what they
-// write equals what they write from the same disk with zeros in those sectors, no sector is
-// asked for more than three times, and the map files name exactly the sectors.
+// Commands on a disk with unreadable sectors: they write what they write from the same disk with
+// zeros there, ask no sector more than three times, and their maps name exactly those sectors.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <set>
 #include <sstream>
@@ -21,21 +19,23 @@ constexpr std::uint64_t mebibyte = 1u << 20;
 constexpr std::uint64_t sector = 512;
 const std::vector<std::int32_t> chain = {8, 6, 10};
 
-// Slot 3 holds video and audio records over the chain; every other byte of the drive from
-// cluster 6 on is non-zero; the drive ends a quarter into its thirteenth MiB.
+// Records over the chain, other bytes from cluster 6 on non-zero; a quarter of a 13th MiB.
 void makeDisk(InMemoryRecorder& recorder) {
+    static const std::string filler = RecordStream::payload(7) + std::string(mebibyte - 8192, 'f');
     std::vector<std::uint8_t>& drive = recorder.drive();
-    for (std::uint64_t k = 6 * mebibyte; k < drive.size(); ++k) drive[k] = static_cast<std::uint8_t>(k * 7 + 13);
+    for (std::uint64_t c = 6; c < 13; ++c) std::copy(filler.begin(), filler.end(), drive.begin() + c * mebibyte);
     RecordStream records;
     for (unsigned k = 0; k < 380; ++k) records.add(k % 3 == 0 ? 1 : 2, RecordStream::payload(k));
     RecordStream::copyOverChain(drive, chain, records.bytes());
     drive.resize(12 * mebibyte + mebibyte / 4);
 }
 
-RecorderLayout layout() {
-    RecorderLayout layout(12);
-    layout.addChain(chain);
-    layout.putSlot(3, "Kratzer", 8, 2, 1000000);
+// Slot 3 on the clusters, with a table of `tableClusters`.
+RecorderLayout layout(const std::vector<std::int32_t>& clusters = chain, std::int32_t tableClusters = 12,
+                      std::uint32_t sizeMiB = 2) {
+    RecorderLayout layout(tableClusters);
+    layout.addChain(clusters);
+    layout.putSlot(3, "Kratzer", clusters.front(), sizeMiB, 1000000);
     return layout;
 }
 
@@ -122,6 +122,21 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
     }
 }
 
+TEST(BadSectorTest, AClusterBeyondTheDrivesEndFailsTheSaveAsItAlwaysDid) {
+    for (const std::int32_t beyond : {12, 13}) {  // partly, wholly
+        TempDir temp;
+        CurrentFolder here(temp.path());
+        InMemoryRecorder recorder(13, layout({8, beyond}, 14, 99));
+        recorder.drive().resize(12 * mebibyte + mebibyte / 4);
+        const ToolResult result = recorder.run({"movie", "save", "3"});
+        EXPECT_EQ("Schreiben des Films \"Kratzer\" in die Sicherungsdatei Velmoran_3.vlm\nCluster " +
+                      std::to_string(beyond) + " konnte nicht vollstaendig gelesen werden, die Sicherungsdatei "
+                      "Velmoran_3.vlm ist unvollstaendig!\n",
+                  result.output);
+        EXPECT_EQ(1, result.status);
+    }
+}
+
 TEST(BadSectorTest, DdrescuelogListsTheSectorsOfTheImageMap) {
 #ifdef _WIN32
     GTEST_SKIP() << "ddrescuelog (GNU ddrescue) is run on POSIX systems only";
@@ -134,13 +149,8 @@ TEST(BadSectorTest, DdrescuelogListsTheSectorsOfTheImageMap) {
     makeDisk(recorder);
     recorder.fake.unreadableSectors[0] = {7, 6 * 2048 + 1, 6 * 2048 + 2, 9 * 2048, 12 * 2048 + 511};
     ASSERT_EQ(1, recorder.run({"image", "save"}).status);
-    std::string listed;
-    if (FILE* pipe = popen("ddrescuelog -l- Velmoran.img.map", "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe)) listed += buffer;
-        EXPECT_EQ(0, pclose(pipe));
-    }
-    EXPECT_EQ("7\n12289\n12290\n18432\n25087\n", listed);
+    ASSERT_EQ(0, std::system("ddrescuelog -l- Velmoran.img.map > listed"));
+    EXPECT_EQ("7\n12289\n12290\n18432\n25087\n", TempDir::readAll("listed"));
 #endif
 }
 }  // namespace

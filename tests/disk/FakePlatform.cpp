@@ -165,10 +165,7 @@ bool FakePlatform::coversUnreadableSector(int drive, std::uint64_t position, std
 std::uint64_t FakePlatform::readableBefore(int drive, std::uint64_t position, std::uint64_t length) {
     const std::set<std::uint64_t>& bad = unreadableSectors.at(drive);
     auto sector = bad.lower_bound(position / 512);
-    if (badSectorsEndReads) {
-        ++failedReadsOf[*sector];
-        return *sector * 512 - position;
-    }
+    if (badSectorsEndReads) return ++failedReadsOf[*sector], *sector * 512 - position;
     for (; sector != bad.end() && *sector <= (position + length - 1) / 512; ++sector) ++failedReadsOf[*sector];
     return 0;
 }
@@ -176,8 +173,8 @@ std::uint64_t FakePlatform::readableBefore(int drive, std::uint64_t position, st
 bool FakePlatform::getDriveLength(Handle handle, std::uint64_t* length) {
     calls.push_back("GetDriveLength");
     const auto file = openFiles.find(handle);
-    if (file == openFiles.end() || file->second.drive < 0) return lastError = 6, false;
-    if (drivesOfUnknownLength.count(file->second.drive) != 0) return lastError = 1, false;
+    if (file == openFiles.end() || file->second.drive < 0 || drivesOfUnknownLength.count(file->second.drive) != 0)
+        return lastError = 1, false;
     *length = drives.at(file->second.drive).size();
     return true;
 }
