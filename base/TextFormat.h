@@ -17,6 +17,6 @@ public:
     // kept: names come from the disk, and a line end or an escape sequence in one must neither
     // forge lines of the output nor reach the terminal.
     static std::string printable(const std::string& text);
-    // "8, 6, 12": the first `shown` numbers, then " und <n> weitere" for the rest.
-    static std::string numberList(const std::vector<std::int64_t>& numbers, std::size_t shown);
+    // "8, 6, 12": the first ten numbers, then " und <n> weitere" for the rest.
+    static std::string numberList(const std::vector<std::int64_t>& numbers);
 };

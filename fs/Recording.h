@@ -43,9 +43,10 @@ public:
     // The next `count` bytes (at most one cluster), crossing at most one cluster boundary:
     // `count`, or 0 once the stream has ended. A request that runs past the end of the chain
     // yields 0, not the bytes left before it. The stream also ends, as a failure (readFailed),
-    // at a cluster that cannot be read whole nor around its unreadable sectors (message 102), at a chain end that stands for a
-    // table entry that could not be read (message 103), and where the chain breaks off: a
-    // loop, or a link to a free, reserved or outside cluster (message 104).
+    // at a cluster that cannot be read whole nor around its unreadable sectors (message 102),
+    // at a chain end that stands for a table entry that could not be read (message 103), and
+    // where the chain breaks off: a loop, or a link to a free, reserved or outside cluster
+    // (message 104).
     std::uint32_t readBytes(void* buffer, std::uint32_t count);
     // The same `count` bytes without a copy where it can: where they lie within the current
     // cluster, a pointer into the cluster buffer (valid until the next read), else `spare`

@@ -33,12 +33,11 @@ const std::uint8_t* DiskRipSource::nextRecord(std::uint8_t* spare) { return reco
 bool DiskRipSource::streamFailed() const { return recording.readFailed(); }
 
 bool DiskRipSource::streamWhole() {
-    constexpr std::size_t shownClusters = 10;
     const std::vector<std::int64_t>& clusters = recording.clustersWithUnreadableSectors();
     if (clusters.empty()) return true;
     Console::instance().printMessage(0, 105, TextFormat::format("Unlesbare Sektoren in Cluster %s durch Nullen "
                                                                 "ersetzt, die Ausgabedateien sind unvollstaendig!\n",
-                                                                TextFormat::numberList(clusters, shownClusters).c_str())
+                                                                TextFormat::numberList(clusters).c_str())
                                                  .c_str());
     return false;
 }

@@ -32,8 +32,8 @@ public:
     // record, the outputs written and closed. False when the source is not ready or cannot be
     // opened, when the stream's start range cannot be read, when the stream ends at a read
     // failure, when zeros stood in for unreadable parts of it (after the outputs are written
-    // to the stream's end), or when an output cannot be written (after its message; the rip stops there
-    // and what was written stays).
+    // to the stream's end), or when an output cannot be written (after its message; the rip
+    // stops there and what was written stays).
     bool run();
 
 protected:

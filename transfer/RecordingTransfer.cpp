@@ -28,9 +28,6 @@ void reportInvalidContent(const std::string& path) {
     report(2, 8, TextFormat::format("Inhalt der Sicherungsdatei %s ung\xFCltig!\n", path.c_str()));
 }
 
-// Clusters with unreadable sectors named one by one in the save's message; the rest are counted.
-constexpr std::size_t shownClusters = 10;
-
 TransferBuffer::Pointer transferBuffer() {
     return TransferBuffer::allocate(RecorderDisk::clusterSize);
 }
@@ -69,7 +66,7 @@ bool RecordingTransfer::reportUnreadable(const Unreadable& unreadable, const std
     const std::string mapName = fileName + ".map";
     report(2, 414, TextFormat::format("Unlesbare Sektoren in Cluster %s, in der Sicherungsdatei %s durch Nullen "
                                       "ersetzt, ihre Liste steht in %s!\n",
-                                      TextFormat::numberList(unreadable.clusters, shownClusters).c_str(),
+                                      TextFormat::numberList(unreadable.clusters).c_str(),
                                       fileName.c_str(), mapName.c_str()));
     unreadable.inFile.writeTo(mapName, unreadable.fileSize);
     return false;

@@ -82,7 +82,6 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
     };
     for (const Command& command : commands) {
         for (const Placement& placement : placements) {
-            const std::string what = command.words[0] + " " + command.words[1] + ", bad sectors " + placement.where;
             TempDir zeroed;
             InMemoryRecorder clean(13, layout());
             makeDisk(clean);
@@ -90,9 +89,11 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
                 std::fill_n(clean.drive().begin() + std::ptrdiff_t(s * sector), sector, std::uint8_t{0});
             {
                 CurrentFolder here(zeroed.path());
-                ASSERT_EQ(0, clean.run(command.words).status) << what;
+                ASSERT_EQ(0, clean.run(command.words).status) << command.words[1] << placement.where;
             }
             for (const bool endReads : {false, true}) {
+                const std::string what = command.words[0] + " " + command.words[1] + ", bad sectors " +
+                                         placement.where + (endReads ? ", reads ending before them: " : ": ");
                 TempDir damaged;
                 InMemoryRecorder recorder(13, layout());
                 makeDisk(recorder);
@@ -102,10 +103,10 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
                 const ToolResult result = recorder.run(command.words);
 
                 const bool imageSave = command.words[0] == "image";
-                EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << endReads << result.output;
+                EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << result.output;
                 for (const std::string& file : command.files)
-                    EXPECT_TRUE(TempDir::readAll(zeroed.file(file)) == TempDir::readAll(file)) << what << endReads << file;
-                for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what << endReads;
+                    EXPECT_TRUE(TempDir::readAll(zeroed.file(file)) == TempDir::readAll(file)) << what << file;
+                for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what;
                 if (imageSave || (command.words[1] == "save" && placement.inChain)) {
                     std::set<std::uint64_t> expected;
                     for (const std::uint64_t s : placement.sectors) {
@@ -115,7 +116,7 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
                     }
                     const std::string copy = command.files[0];
                     EXPECT_EQ(expected, unreadableIn(TempDir::readAll(copy + ".map"), TempDir::readAll(copy).size()))
-                        << what << endReads;
+                        << what;
                 }
             }
         }
