@@ -30,7 +30,6 @@ void makeDisk(InMemoryRecorder& recorder) {
     drive.resize(12 * mebibyte + mebibyte / 4);
 }
 
-// Slot 3 on the clusters, with a table of `tableClusters`.
 RecorderLayout layout(const std::vector<std::int32_t>& clusters = chain, std::int32_t tableClusters = 12,
                       std::uint32_t sizeMiB = 2) {
     RecorderLayout layout(tableClusters);
