@@ -29,3 +29,13 @@ std::string TextFormat::printable(const std::string& text) {
     }
     return shown;
 }
+
+std::string TextFormat::numberList(const std::vector<std::int64_t>& numbers) {
+    constexpr std::size_t shown = 10;
+    std::string text;
+    for (std::size_t k = 0; k < numbers.size() && k < shown; ++k)
+        text += format(k == 0 ? "%lld" : ", %lld", static_cast<long long>(numbers[k]));
+    if (numbers.size() > shown)
+        text += format(" und %llu weitere", static_cast<unsigned long long>(numbers.size() - shown));
+    return text;
+}

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 // printf-style composition into a string of whatever length the values need, so that a
 // long path or name can never overflow a fixed message buffer.
@@ -15,4 +17,6 @@ public:
     // kept: names come from the disk, and a line end or an escape sequence in one must neither
     // forge lines of the output nor reach the terminal.
     static std::string printable(const std::string& text);
+    // "8, 6, 12": the first ten numbers, then " und <n> weitere" for the rest.
+    static std::string numberList(const std::vector<std::int64_t>& numbers);
 };

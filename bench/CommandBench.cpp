@@ -2,7 +2,8 @@
 // real (non-zero, non-sparse) data in a temporary folder: several runs of each, medians, the
 // ratio tool/baseline and the peak resident memory of the tool. Run through bench/run.
 // Usage: velmoran_command_bench <VelmoranDisk> [runs, default 5] [disk MiB, default 1024]
-//                               [recording MiB, default 256]
+//                               [recording MiB, default 256] [bad-sectors: only the image saves
+//                               of a clean disk and of one with 100 unreadable sectors]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +24,7 @@
 #include "disk/RecorderDisk.h"
 #include "fs/ClusterTable.h"
 #include "fs/Directory.h"
+#include "maint/DiskMaintenance.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
 
@@ -159,6 +162,104 @@ public:
     }
     int reads = 0;
 };
+
+// The same with unreadable sectors: a read that covers one fails whole and delivers nothing,
+// as a failing drive's reads do on Windows.
+class BadSectorPlatform : public CountingPlatform {
+public:
+    explicit BadSectorPlatform(std::set<std::uint64_t> sectors) : badSectors(std::move(sectors)) {}
+
+    std::uint32_t setFilePointer(Handle handle, std::int32_t low, std::int32_t* high, std::uint32_t method) override {
+        position = (std::uint64_t(std::uint32_t(high ? *high : 0)) << 32) | std::uint32_t(low);
+        return PosixPlatform::setFilePointer(handle, low, high, method);
+    }
+    bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override {
+        const auto bad = badSectors.lower_bound(position / 512);
+        if (length > 0 && bad != badSectors.end() && *bad <= (position + length - 1) / 512) {
+            ++reads;
+            ++failedReads;
+            *delivered = 0;
+            return false;
+        }
+        const bool done = CountingPlatform::readFile(handle, buffer, length, delivered);
+        position += *delivered;
+        return done;
+    }
+    int failedReads = 0;
+
+private:
+    std::set<std::uint64_t> badSectors;
+    std::uint64_t position = 0;
+};
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+struct InProcessRun {
+    double seconds;
+    double cpu;
+    int reads;
+    int failedReads;
+    bool saved;
+};
+
+// An image save of the disk in the folder, in this process, through the platform given.
+InProcessRun saveImageThrough(BadSectorPlatform& platform, const std::string& folder) {
+    std::remove((folder + "/" + DiskMaintenance::imageFileName).c_str());
+    sync();
+    char previous[4096];
+    if (!getcwd(previous, sizeof previous) || chdir(folder.c_str()) != 0) return InProcessRun{0, 0, 0, 0, false};
+    std::fflush(stdout);
+    const int saved = dup(1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    dup2(null, 1);
+    const auto start = std::chrono::steady_clock::now();
+    const double cpuStart = cpuSeconds();
+    RecorderDisk recorder(&platform);
+    recorder.create();
+    ClusterTable table(recorder);
+    const bool whole = DiskMaintenance(recorder, table).saveImage();
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = cpuSeconds() - cpuStart;
+    std::fflush(stdout);
+    dup2(saved, 1);
+    ::close(null);
+    ::close(saved);
+    if (chdir(previous) != 0) std::perror("chdir");
+    return InProcessRun{seconds, cpu, platform.reads, platform.failedReads, whole};
+}
+
+// Image save of the disk clean and with `count` unreadable sectors scattered over it: read
+// calls, failed reads and the medians of the runs' time and processor time (user and system).
+void compareImageSaves(const std::string& disk, const std::string& folder, std::uint32_t diskMiB, int runs,
+                       std::uint64_t count) {
+    setenv("VELMORAN_DRIVES", disk.c_str(), 1);
+    std::set<std::uint64_t> scattered;
+    const std::uint64_t sectors = std::uint64_t(diskMiB) * (mebibyte / 512);
+    for (std::uint64_t k = 0; k < count; ++k) scattered.insert(12288 + k * (sectors - 12288) / count + k % 7);
+    std::printf("\n| %-28s | %9s | %9s | %10s | %12s |\n", "image save, in-process", "s", "cpu s", "read calls",
+                "failed reads");
+    std::printf("|------------------------------|-----------|-----------|------------|--------------|\n");
+    for (const bool bad : {false, true}) {
+        std::vector<double> times;
+        std::vector<double> cpuTimes;
+        InProcessRun run{};
+        for (int k = 0; k < runs; ++k) {
+            BadSectorPlatform platform(bad ? scattered : std::set<std::uint64_t>());
+            run = saveImageThrough(platform, folder);
+            times.push_back(run.seconds);
+            cpuTimes.push_back(run.cpu);
+        }
+        const std::string name = bad ? std::to_string(count) + " bad sectors" : "clean disk";
+        std::printf("| %-28s | %9.3f | %9.3f | %10d | %12d |%s\n", name.c_str(), median(times), median(cpuTimes),
+                    run.reads, run.failedReads, run.saved == bad ? " (unexpected result)" : "");
+    }
+    std::remove((folder + "/" + DiskMaintenance::imageFileName).c_str());
+}
 
 int listReadCalls(const std::string& disk) {
     setenv("VELMORAN_DRIVES", disk.c_str(), 1);
@@ -304,6 +405,10 @@ int main(int argc, char** argv) {
     const std::string size = std::to_string(recordingMiB);
     const std::string recordingBytes = "skip=6 count=" + size;
 
+    if (argc > 5 && std::strcmp(argv[5], "bad-sectors") == 0) {
+        compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
+        return 0;
+    }
     std::printf("%d runs each; disk %u MiB, recording %u MiB\n\n", runs, diskMiB, recordingMiB);
     std::printf("| %-28s | %9s | %9s | %6s | %8s |\n", "operation", "tool s", "dd s", "ratio", "peak MiB");
     std::printf("|------------------------------|-----------|-----------|--------|----------|\n");
@@ -331,7 +436,9 @@ int main(int argc, char** argv) {
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});
-    std::printf("\nlist of 4096 recordings: %d read calls\n\n", listReadCalls(lister));
+    std::printf("\nlist of 4096 recordings: %d read calls\n", listReadCalls(lister));
+    compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
+    std::printf("\n");
     measureCheckAndLoad(tool, runs, temp.path());
     return 0;
 }

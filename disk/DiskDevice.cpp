@@ -123,6 +123,10 @@ DiskPlatform::DriveLock DiskDevice::lock(bool exclusive, bool wait) {
     return platform.lockDrive(handle, exclusive, wait);
 }
 
+bool DiskDevice::driveLength(std::uint64_t* length) {
+    return backEnd == PhysicalDrive && platform.getDriveLength(handle, length);
+}
+
 std::uint32_t DiskDevice::callDisk32(DiskPlatform::Disk32Function function, std::uint8_t* scratch,
                                      std::uint64_t sector) const {
     // Only the low 32 bits of the sector number reach the library.

@@ -43,6 +43,9 @@ public:
     // sectors by drive number and holds no handle of the drive: nothing can be locked there.
     bool canLock() const { return backEnd == PhysicalDrive; }
     DiskPlatform::DriveLock lock(bool exclusive, bool wait);
+    // The current drive's length in bytes; false when the system cannot tell it, as the 9x
+    // library cannot.
+    bool driveLength(std::uint64_t* length);
 
     static std::uint32_t alignToSector(std::uint32_t value) { return value & ~std::uint32_t{511}; }
 

@@ -39,6 +39,8 @@
 //   closed or the process ends, by a crash too. With wait false a lock that another holder keeps
 //   from being taken answers Busy at once; with wait true the call waits until it can be taken.
 //   Unsupported: the drive cannot be locked here (a file system without locks); nothing is held.
+// - getDriveLength: the length in bytes of the drive or image file open on the handle, in
+//   whole sectors; false when the system cannot tell it (a drive whose size is unknown).
 class DiskPlatform {
 public:
     using Handle = std::intptr_t;
@@ -77,6 +79,7 @@ public:
     virtual bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) = 0;
     virtual bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) = 0;
     virtual bool closeHandle(Handle handle) = 0;
+    virtual bool getDriveLength(Handle handle, std::uint64_t* length) = 0;
     virtual std::uint32_t getLastError() = 0;
     virtual DriveLock lockDrive(Handle handle, bool exclusive, bool wait) = 0;
 

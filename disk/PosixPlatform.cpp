@@ -154,16 +154,14 @@ bool PosixPlatform::readFile(Handle handle, void* buffer, std::uint32_t length, 
     OpenDrive* drive = find(handle);
     if (drive == nullptr) return fail(errorInvalidHandle);
     if (drive->position >= drive->size) return fail(errorSectorNotFound);
-    std::uint64_t wanted = std::min<std::uint64_t>(length, drive->size - drive->position);
-    auto* bytes = static_cast<char*>(buffer);
-    std::uint64_t done = 0;
-    while (done < wanted) {
-        const ssize_t got = ::pread(drive->descriptor, bytes + done, wanted - done,
-                                    static_cast<off_t>(drive->position + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        done += static_cast<std::uint64_t>(got);
-    }
+    const std::uint64_t wanted = std::min<std::uint64_t>(length, drive->size - drive->position);
+    // One read: a drive stops short before a sector it cannot read, and asked again at once
+    // it would spend its retries on that sector twice. The caller goes on where it stopped.
+    ssize_t got = 0;
+    do {
+        got = ::pread(drive->descriptor, buffer, wanted, static_cast<off_t>(drive->position));
+    } while (got < 0 && errno == EINTR);
+    std::uint64_t done = got > 0 ? static_cast<std::uint64_t>(got) : 0;
     // Only whole sectors count; a failure inside a sector leaves what came before it.
     done -= done % sectorSize;
     if (done == 0) return fail(errorReadFault);
@@ -210,6 +208,13 @@ bool PosixPlatform::closeHandle(Handle handle) {
     if (drive == nullptr) return fail(errorInvalidHandle);
     ::close(drive->descriptor);
     openDrives.erase(handle);
+    return true;
+}
+
+bool PosixPlatform::getDriveLength(Handle handle, std::uint64_t* length) {
+    const OpenDrive* drive = find(handle);
+    if (drive == nullptr) return fail(errorInvalidHandle);
+    *length = drive->size;
     return true;
 }
 

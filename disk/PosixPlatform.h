@@ -33,6 +33,7 @@ public:
     bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override;
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
+    bool getDriveLength(Handle handle, std::uint64_t* length) override;
     std::uint32_t getLastError() override { return lastError; }
     // flock on the open drive: the kernel keys it to the device or file itself, so a symbolic
     // link and its target meet the same lock, and releases it when the process ends.

@@ -5,6 +5,7 @@
 #include "base/Console.h"
 #include "base/TextFormat.h"
 #include "disk/HexLines.h"
+#include "disk/SectorRescue.h"
 
 const char RecorderDisk::diskSignature[RecorderDisk::signatureSize] = "velmoran hd V1.02";
 
@@ -91,6 +92,25 @@ std::uint32_t RecorderDisk::readCluster(void* buffer, std::int32_t cluster, bool
     const std::uint32_t count = device->read(buffer, clusterSize);
     swapWords(buffer, count, swap);
     return count;
+}
+
+bool RecorderDisk::driveLength(std::uint64_t* length) { return found && device->driveLength(length); }
+
+std::uint32_t RecorderDisk::readClusterAround(void* buffer, std::int32_t cluster,
+                                              std::vector<std::uint64_t>* unreadable) {
+    const std::uint32_t count = readCluster(buffer, cluster, false);
+    if (count == clusterSize) return count;
+    const std::uint64_t position = std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize;
+    return readRestAround(buffer, position, clusterSize, count, unreadable);
+}
+
+std::uint32_t RecorderDisk::readRestAround(void* buffer, std::uint64_t position, std::uint32_t length,
+                                           std::uint32_t delivered, std::vector<std::uint64_t>* unreadable) {
+    std::uint64_t driveEnd = 0;
+    if (delivered >= length || !driveLength(&driveEnd) || position > driveEnd || length > driveEnd - position)
+        return delivered;
+    SectorRescue(*device, unreadable).readRest(static_cast<std::uint8_t*>(buffer), position, length, delivered);
+    return length;
 }
 
 bool RecorderDisk::writeCluster(void* buffer, std::int32_t cluster, bool swap) {

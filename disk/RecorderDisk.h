@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "disk/DiskDevice.h"
 
@@ -46,6 +47,20 @@ public:
     bool readSector(void* buffer, std::uint64_t position, bool swap);
     bool writeSector(void* buffer, std::uint64_t position, bool swap);
     std::uint32_t alignToSector(std::uint32_t value) const { return DiskDevice::alignToSector(value); }
+
+    // The drive's length in bytes; false when the system cannot tell it.
+    bool driveLength(std::uint64_t* length);
+    // Reads around unreadable sectors, without word swapping, where readCluster would deliver
+    // less than the cluster: see readRestAround.
+    std::uint32_t readClusterAround(void* buffer, std::int32_t cluster, std::vector<std::uint64_t>* unreadable);
+    // The rest of the span of `length` bytes at `position` of which a read delivered only the
+    // first `delivered` bytes. When the drive's length is known and the span lies within it,
+    // the rest is read around the sectors that cannot be read: they become zeros and their
+    // positions are added to `unreadable`; the result is `length`, and the next sequential
+    // read begins behind the span. Otherwise, as at the end of a drive or where its length is
+    // unknown, nothing is read and the result is `delivered`.
+    std::uint32_t readRestAround(void* buffer, std::uint64_t position, std::uint32_t length, std::uint32_t delivered,
+                                 std::vector<std::uint64_t>* unreadable);
 
     // Sequential transfers from the start of the disk, without word swapping.
     std::uint32_t readFromStart(void* buffer, std::uint32_t length);

@@ -247,6 +247,23 @@ bool WindowsPlatform::closeHandle(Handle handle) {
     return CloseHandle(toWin32(handle)) != 0;
 }
 
+bool WindowsPlatform::getDriveLength(Handle handle, std::uint64_t* length) {
+    const auto standIn = standInSizes.find(handle);
+    if (standIn != standInSizes.end()) {
+        *length = standIn->second;
+        return true;
+    }
+    GET_LENGTH_INFORMATION information;
+    DWORD returned = 0;
+    if (!DeviceIoControl(toWin32(handle), IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &information, sizeof information,
+                         &returned, nullptr) ||
+        information.Length.QuadPart < 0)
+        return false;
+    *length = static_cast<std::uint64_t>(information.Length.QuadPart);
+    *length -= *length % sectorSize;
+    return true;
+}
+
 std::uint32_t WindowsPlatform::getLastError() { return GetLastError(); }
 
 DiskPlatform::Module WindowsPlatform::loadLibrary(const char* name) { return LoadLibraryA(name); }

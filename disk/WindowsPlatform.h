@@ -27,6 +27,7 @@ public:
     bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override;
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
+    bool getDriveLength(Handle handle, std::uint64_t* length) override;
     std::uint32_t getLastError() override;
     // Named mutexes per drive, keyed by what the drive is (a device's number, a file's volume and
     // index), not by the name it was opened by: a gate that an exclusive holder keeps, and reader

@@ -39,6 +39,7 @@ bool Recording::startReading() {
     if (!clusterBuffer) clusterBuffer = TransferBuffer::allocate(RecorderDisk::clusterSize);
     endStream();
     clusterReadFailed = false;
+    damagedClusters.clear();
     if (!recordingEntry) return false;
     chain.reset(new ChainWalker(recordingDirectory->clusterTable(), recordingEntry->firstCluster()));
     if (chain->ended()) {
@@ -87,7 +88,10 @@ const std::uint8_t* Recording::viewBytes(std::uint8_t* spare, std::uint32_t coun
 
 bool Recording::loadCurrentCluster() {
     RecorderDisk& disk = recordingDirectory->recorderDisk();
-    if (disk.readCluster(clusterBuffer.get(), chain->current(), false) != RecorderDisk::clusterSize) {
+    unreadablePositions.clear();
+    const std::uint32_t count = disk.readClusterAround(clusterBuffer.get(), chain->current(), &unreadablePositions);
+    if (!unreadablePositions.empty()) damagedClusters.push_back(chain->current());
+    if (count != RecorderDisk::clusterSize) {
         Console::instance().printMessage(0, 102, "Cluster konnte nicht vollstaendig gelesen werden!");
         clusterReadFailed = true;
         endStream();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "base/TransferBuffer.h"
 
@@ -42,9 +43,10 @@ public:
     // The next `count` bytes (at most one cluster), crossing at most one cluster boundary:
     // `count`, or 0 once the stream has ended. A request that runs past the end of the chain
     // yields 0, not the bytes left before it. The stream also ends, as a failure (readFailed),
-    // at a cluster that cannot be read whole (message 102), at a chain end that stands for a
-    // table entry that could not be read (message 103), and where the chain breaks off: a
-    // loop, or a link to a free, reserved or outside cluster (message 104).
+    // at a cluster that cannot be read whole nor around its unreadable sectors (message 102),
+    // at a chain end that stands for a table entry that could not be read (message 103), and
+    // where the chain breaks off: a loop, or a link to a free, reserved or outside cluster
+    // (message 104).
     std::uint32_t readBytes(void* buffer, std::uint32_t count);
     // The same `count` bytes without a copy where it can: where they lie within the current
     // cluster, a pointer into the cluster buffer (valid until the next read), else `spare`
@@ -52,6 +54,9 @@ public:
     const std::uint8_t* viewBytes(std::uint8_t* spare, std::uint32_t count);
     // Whether the stream ended at a read failure rather than at its end.
     bool readFailed() const { return clusterReadFailed; }
+    // The clusters in which sectors could not be read, in stream order. Within the drive's
+    // known length a cluster is read around them, and the stream holds zeros in their place.
+    const std::vector<std::int64_t>& clustersWithUnreadableSectors() const { return damagedClusters; }
 
 private:
     void findByNumber(Directory& directory);
@@ -78,4 +83,6 @@ private:
     std::uint32_t clusterFill = 0;
     std::uint32_t readPosition = 0;
     bool clusterReadFailed = false;
+    std::vector<std::int64_t> damagedClusters;
+    std::vector<std::uint64_t> unreadablePositions;
 };

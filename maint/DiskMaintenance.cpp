@@ -11,12 +11,15 @@
 #include "base/TextFormat.h"
 #include "base/TransferBuffer.h"
 #include "disk/RecorderDisk.h"
+#include "disk/RescueMap.h"
 #include "fs/ClusterTable.h"
 
 namespace {
 constexpr std::uint32_t clusterSize = RecorderDisk::clusterSize;
 constexpr std::uint32_t sectorSize = RecorderDisk::sectorSize;
 constexpr std::uint64_t directoryPosition = std::uint64_t{clusterSize} * ClusterTable::directoryCluster;
+// Unreadable parts of the disk named one by one after an image save; the rest are counted.
+constexpr std::size_t shownUnreadableSpans = 10;
 
 Console& console() { return Console::instance(); }
 
@@ -46,13 +49,48 @@ bool DiskMaintenance::saveImage() {
     HostFileWriter image(imageFileName);
     if (!image.isOpen()) return false;
     TransferBuffer::Pointer buffer = newChunkBuffer();
-    for (std::uint32_t count = disk.readFromStart(buffer.get(), clusterSize); count > 0;
+    std::vector<std::uint64_t> unreadable;
+    std::uint64_t saved = 0;
+    // 0 where the length is unknown: the image then ends at the first chunk not read whole.
+    std::uint64_t driveEnd = 0;
+    if (!disk.driveLength(&driveEnd)) driveEnd = 0;
+    for (std::uint32_t count = disk.readFromStart(buffer.get(), clusterSize);;
          count = disk.readNext(buffer.get(), clusterSize)) {
+        // A read that fails before the drive's end is no end of the image.
+        if (count < clusterSize && saved < driveEnd) {
+            const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(clusterSize, driveEnd - saved));
+            count = disk.readRestAround(buffer.get(), saved, chunk, count, &unreadable);
+        }
+        if (count == 0) break;
         if (!image.write(buffer.get(), count)) return false;
+        saved += count;
         if (count < clusterSize) break;
     }
     buffer.reset();
-    return image.close();
+    if (!image.close()) return false;
+    return unreadable.empty() || reportUnreadable(unreadable, saved);
+}
+
+bool DiskMaintenance::reportUnreadable(const std::vector<std::uint64_t>& unreadable, std::uint64_t imageSize) {
+    RescueMap map;
+    for (const std::uint64_t position : unreadable) map.addUnreadable(position);
+    const std::string mapName = std::string(imageFileName) + ".map";
+    const std::vector<RescueMap::Span>& spans = map.unreadableSpans();
+    for (std::size_t k = 0; k < spans.size() && k < shownUnreadableSpans; ++k)
+        console().printMessage(1, 608, TextFormat::format("%" PRIu64 " Sektor(en) ab Byte %" PRIu64
+                                                          " nicht lesbar, im Image mit Nullen gefuellt!\n",
+                                                          spans[k].size / sectorSize, spans[k].position)
+                                           .c_str());
+    if (spans.size() > shownUnreadableSpans)
+        console().print(TextFormat::format("... und %llu weitere Bereiche\n",
+                                           static_cast<unsigned long long>(spans.size() - shownUnreadableSpans))
+                            .c_str());
+    console().printMessage(1, 609, TextFormat::format("%" PRIu64 " Sektor(en) der Festplatte nicht lesbar, ihre Liste "
+                                                      "steht in %s!\n",
+                                                      map.unreadableSectors(), mapName.c_str())
+                                       .c_str());
+    map.writeTo(mapName, imageSize);
+    return false;
 }
 
 bool DiskMaintenance::loadImage() {

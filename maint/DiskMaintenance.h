@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 class ClusterTable;
 class HostFileReader;
@@ -23,8 +24,11 @@ public:
     DiskMaintenance& operator=(const DiskMaintenance&) = delete;
 
     // Copies the disk into the image file up to the first read that delivers nothing, or
-    // through the first chunk shorter than 1 MiB: the end of the disk, or a chunk that cannot
-    // be read (the two cannot be told apart). False when the file cannot be created or a
+    // through the first chunk shorter than 1 MiB. Where the drive's length is known, that is
+    // its end: a chunk that cannot be read whole before it is read around its unreadable
+    // sectors, which become zeros; they are then reported and listed in a ddrescue map file
+    // beside the image, and the save fails. Where the length is unknown, the image ends at the
+    // first chunk that cannot be read whole. False also when the file cannot be created or a
     // write to it, its final flush included, fails.
     bool saveImage();
     // Writes the image file onto the disk from byte 0, with a progress meter of one step per
@@ -48,6 +52,9 @@ public:
     bool formatCommand();
 
 private:
+    // The unreadable parts of the disk told, and the map beside the image written; false.
+    bool reportUnreadable(const std::vector<std::uint64_t>& unreadable, std::uint64_t imageSize);
+
     enum class LoadEnd { ImageEnd, ImageReadError, DiskWriteError, DirectoryNotCleared, DirectoryNotWritten };
 
     // Writes the image onto the disk from byte 0 up to the end of the file or the first

@@ -31,3 +31,13 @@ std::uint32_t DiskRipSource::readStream(void* buffer, std::uint32_t count) { ret
 const std::uint8_t* DiskRipSource::nextRecord(std::uint8_t* spare) { return recording.viewBytes(spare, recordSize); }
 
 bool DiskRipSource::streamFailed() const { return recording.readFailed(); }
+
+bool DiskRipSource::streamWhole() {
+    const std::vector<std::int64_t>& clusters = recording.clustersWithUnreadableSectors();
+    if (clusters.empty()) return true;
+    Console::instance().printMessage(0, 105, TextFormat::format("Unlesbare Sektoren in Cluster %s durch Nullen "
+                                                                "ersetzt, die Ausgabedateien sind unvollstaendig!\n",
+                                                                TextFormat::numberList(clusters).c_str())
+                                                 .c_str());
+    return false;
+}

@@ -25,6 +25,7 @@ protected:
     bool openSource() override;
     std::uint32_t readStream(void* buffer, std::uint32_t count) override;
     bool streamFailed() const override;
+    bool streamWhole() override;
     const std::uint8_t* nextRecord(std::uint8_t* spare) override;
 
 private:

@@ -76,7 +76,8 @@ bool RipSource::run() {
     }
     if (outputFailed) return false;
     console().finishProgress();
-    return closeOutputs();
+    const bool closed = closeOutputs();
+    return streamWhole() && closed;
 }
 
 // Passes over the first cluster and startOffset bytes behind it, in pieces no larger than a

@@ -31,8 +31,9 @@ public:
     // The whole rip, once per object: the start line, the progress meter with one step per
     // record, the outputs written and closed. False when the source is not ready or cannot be
     // opened, when the stream's start range cannot be read, when the stream ends at a read
-    // failure, or when an output cannot be written (after its message; the rip stops there
-    // and what was written stays).
+    // failure, when zeros stood in for unreadable parts of it (after the outputs are written
+    // to the stream's end), or when an output cannot be written (after its message; the rip
+    // stops there and what was written stays).
     bool run();
 
 protected:
@@ -51,6 +52,9 @@ protected:
     virtual std::uint32_t readStream(void* buffer, std::uint32_t count) = 0;
     // Whether the stream ended at a read failure rather than at its end.
     virtual bool streamFailed() const { return false; }
+    // Whether every byte of the stream came from the source; false after a message naming
+    // where zeros stood in for bytes that could not be read.
+    virtual bool streamWhole() { return true; }
     // The next whole record of the stream, read into `spare`, or where the source already
     // holds it (valid until the next read); nullptr when no whole record is left.
     virtual const std::uint8_t* nextRecord(std::uint8_t* spare);

@@ -55,23 +55,45 @@ bool RecordingTransfer::save() {
     TransferBuffer::Pointer buffer = TransferBuffer::allocate(BackupFile::dataOffset + RecorderDisk::clusterSize);
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     // On failure the meter stays open and the writer closes the partial file.
-    if (!copyChain(entry->firstCluster(), writer, buffer.get())) return false;
+    Unreadable unreadable;
+    if (!copyChain(entry->firstCluster(), writer, buffer.get(), unreadable)) return false;
     console().finishProgress();
     buffer.reset();
-    return writer.close();
+    if (!writer.close()) return false;
+    return unreadable.clusters.empty() || reportUnreadable(unreadable, fileName);
+}
+
+bool RecordingTransfer::reportUnreadable(const Unreadable& unreadable, const std::string& fileName) {
+    const std::string mapName = fileName + ".map";
+    report(2, 414, TextFormat::format("Unlesbare Sektoren in Cluster %s, in der Sicherungsdatei %s durch Nullen "
+                                      "ersetzt, ihre Liste steht in %s!\n",
+                                      TextFormat::numberList(unreadable.clusters).c_str(),
+                                      fileName.c_str(), mapName.c_str()));
+    unreadable.inFile.writeTo(mapName, unreadable.fileSize);
+    return false;
 }
 
 // The cluster goes 284 bytes into the buffer, behind the `carried` bytes at its start, on a
 // 4-byte boundary. A drive that takes only buffers on a wider boundary refuses the read and
 // delivers nothing: it is made once more into the buffer's page-aligned start and the cluster
-// moved into place.
-std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster) {
+// moved into place, and so are the reads of the clusters after it.
+std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster,
+                                                   std::vector<std::uint64_t>* positions) {
     constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
-    const std::uint32_t count = disk().readCluster(buffer + lag, cluster, false);
-    if (count > 0) return count;
+    const std::uint64_t position = std::uint64_t{static_cast<std::uint32_t>(cluster)} * RecorderDisk::clusterSize;
+    const std::uint32_t count = alignedReadsOnly ? 0 : disk().readCluster(buffer + lag, cluster, false);
+    // Part of the cluster came: the drive takes this buffer, and the rest follows in place.
+    if (count > 0) return disk().readRestAround(buffer + lag, position, RecorderDisk::clusterSize, count, positions);
     std::uint8_t kept[lag];
     std::memcpy(kept, buffer + lag - carried, carried);
-    const std::uint32_t again = disk().readCluster(buffer, cluster, false);
+    // Nothing came, for the buffer or for a bad sector: the read around bad sectors goes on at
+    // the aligned start without asking for them a fourth time.
+    const std::size_t known = positions->size();
+    std::uint32_t again = alignedReadsOnly ? disk().readClusterAround(buffer, cluster, positions)
+                                           : disk().readRestAround(buffer, position, RecorderDisk::clusterSize, 0,
+                                                                   positions);
+    if (again == 0) again = disk().readCluster(buffer, cluster, false);
+    if (again == RecorderDisk::clusterSize && positions->size() == known) alignedReadsOnly = true;
     std::memmove(buffer + lag, buffer, again);
     std::memcpy(buffer + lag - carried, kept, carried);
     return again;
@@ -83,15 +105,22 @@ std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::ui
 // cluster is read 284 bytes into the page-aligned buffer, and every write but the first begins at
 // the buffer's start and ends at a whole MiB of the file: a cluster's last 284 bytes move to the
 // buffer's start and go out in front of the next cluster.
-bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer) {
+bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer,
+                                  Unreadable& unreadable) {
     constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
     std::uint8_t* const clusterBytes = buffer + lag;
     std::int32_t lastValid = -1;
     std::uint32_t carried = 0;
+    std::uint64_t filePosition = BackupFile::dataOffset;
+    std::vector<std::uint64_t> positions;
     ChainWalker walk(table(), first);
-    for (; !walk.ended(); walk.advance()) {
+    for (; !walk.ended(); walk.advance(), filePosition += RecorderDisk::clusterSize) {
         const std::int32_t cluster = walk.current();
-        const std::uint32_t count = readClusterBehind(buffer, carried, cluster);
+        positions.clear();
+        const std::uint32_t count = readClusterBehind(buffer, carried, cluster, &positions);
+        if (!positions.empty()) unreadable.clusters.push_back(cluster);
+        for (const std::uint64_t position : positions)
+            unreadable.inFile.addUnreadable(filePosition + position % RecorderDisk::clusterSize);
         const bool whole = count == RecorderDisk::clusterSize;
         const std::uint32_t sent = carried + (whole ? count - lag : count);
         if (sent > 0 && !writer.write(clusterBytes - carried, sent)) return false;
@@ -108,6 +137,7 @@ bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, st
         lastValid = cluster;
     }
     if (carried > 0 && !writer.write(clusterBytes - carried, carried)) return false;
+    unreadable.fileSize = filePosition;
     if (walk.endedAtDamage()) {
         report(2, 402, walk.breakText() +
                            TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "disk/RescueMap.h"
 
 class ClusterTable;
 class DirEntry;
@@ -25,9 +28,12 @@ public:
 
     // Writes Velmoran_<nr>.vlm in the current folder: header, entry, then every cluster of the
     // chain whole, in chain order. True only when the file holds the whole chain and was
-    // closed without error. A cluster that cannot be read whole, or a chain that breaks off
-    // (a loop, a free, reserved or outside cluster), ends the copy with a message; the partial
-    // file stays. Nothing is written to the disk.
+    // closed without error. A cluster with unreadable sectors inside the drive's known length
+    // is copied with zeros for them; the file is then complete, Velmoran_<nr>.vlm.map beside
+    // it lists them (a ddrescue map file of the backup file), and the save fails with a
+    // message naming the clusters. A cluster that cannot be read whole otherwise, or a chain
+    // that breaks off (a loop, a free, reserved or outside cluster), ends the copy with a
+    // message; the partial file stays. Nothing is written to the disk.
     bool save();
     // Puts the recording of a backup file into the handle's free slot on newly allocated
     // clusters (never on a cluster that the table calls free while a damaged chain runs
@@ -42,16 +48,27 @@ public:
     bool erase();
 
 private:
+    // The sectors of a save that could not be read: their places in the backup file, which
+    // holds zeros there, and the clusters they lie in.
+    struct Unreadable {
+        RescueMap inFile;
+        std::vector<std::int64_t> clusters;
+        std::uint64_t fileSize = 0;  // the backup file's, which the map covers
+    };
+
     RecorderDisk& disk() const;
     ClusterTable& table() const;
 
-    // Copies the chain's clusters into the file; false after a message when a cluster cannot
-    // be read whole or written, or when the chain breaks off.
+    // Copies the chain's clusters into the file, noting the sectors read as zeros; false after
+    // a message when a cluster cannot be read whole or written, or when the chain breaks off.
     // `buffer` holds 284 bytes and a cluster.
-    bool copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer);
+    bool copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer, Unreadable& unreadable);
     // Reads the cluster to 284 bytes into the buffer, keeping the `carried` bytes in front of
-    // it; the bytes read.
-    std::uint32_t readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster);
+    // it, around its unreadable sectors (their disk positions go to `positions`); the bytes read.
+    std::uint32_t readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster,
+                                    std::vector<std::uint64_t>* positions);
+    // The message naming the clusters, and the map beside the backup file; false.
+    bool reportUnreadable(const Unreadable& unreadable, const std::string& fileName);
     bool readHeader(HostFileReader& reader);
     // The file's entry into the free slot's entry (in memory); one that would read as a free
     // slot is refused.
@@ -69,4 +86,6 @@ private:
     bool tableIsWhole();
 
     Recording& recording;
+    // The drive refused a read to 284 bytes into the buffer: clusters go to its aligned start.
+    bool alignedReadsOnly = false;
 };

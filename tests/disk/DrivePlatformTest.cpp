@@ -90,6 +90,7 @@ TEST(DrivePlatform, DrivesHaveAFixedSizeInWholeSectors) {
     seek(handle, 512);
     EXPECT_TRUE(platform().readFile(handle, buffer.data(), 4096, &count));
     EXPECT_EQ(1024u, count);  // the partial sector at the end does not count
+    EXPECT_EQ(1536u, [&] { std::uint64_t n = 0; return platform().getDriveLength(handle, &n) ? n : 0; }());
     EXPECT_FALSE(platform().readFile(handle, buffer.data(), 512, &count));
     EXPECT_EQ(0u, count);
     EXPECT_NE(0u, platform().getLastError());

@@ -89,7 +89,10 @@ bool FakePlatform::readFile(Handle handle, void* buffer, std::uint32_t length, s
     const std::vector<std::uint8_t>& bytes = drives.at(file->second.drive);
     if (file->second.position >= bytes.size()) return lastError = 27, false;
     std::uint64_t count = std::min<std::uint64_t>(length, bytes.size() - file->second.position);
-    if (coversUnreadableSector(file->second.drive, file->second.position, count)) return lastError = 23, false;
+    if (coversUnreadableSector(file->second.drive, file->second.position, count)) {
+        count = readableBefore(file->second.drive, file->second.position, count);
+        if (count == 0) return lastError = 23, false;
+    }
     if (readCount == shortReadAt) count = halfInWholeSectors(count);
     std::memcpy(buffer, bytes.data() + file->second.position, count);
     file->second.position += count;
@@ -168,6 +171,23 @@ bool FakePlatform::coversUnreadableSector(int drive, std::uint64_t position, std
     if (bad == unreadableSectors.end() || length == 0) return false;
     const auto first = bad->second.lower_bound(position / 512);
     return first != bad->second.end() && *first <= (position + length - 1) / 512;
+}
+
+std::uint64_t FakePlatform::readableBefore(int drive, std::uint64_t position, std::uint64_t length) {
+    const std::set<std::uint64_t>& bad = unreadableSectors.at(drive);
+    auto sector = bad.lower_bound(position / 512);
+    if (badSectorsEndReads) return ++failedReadsOf[*sector], *sector * 512 - position;
+    for (; sector != bad.end() && *sector <= (position + length - 1) / 512; ++sector) ++failedReadsOf[*sector];
+    return 0;
+}
+
+bool FakePlatform::getDriveLength(Handle handle, std::uint64_t* length) {
+    calls.push_back("GetDriveLength");
+    const auto file = openFiles.find(handle);
+    if (file == openFiles.end() || file->second.drive < 0 || drivesOfUnknownLength.count(file->second.drive) != 0)
+        return lastError = 1, false;
+    *length = drives.at(file->second.drive).size();
+    return true;
 }
 
 std::uint32_t FakePlatform::getLogicalDriveStrings(std::uint32_t length, char* buffer) {

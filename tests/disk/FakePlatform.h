@@ -42,6 +42,13 @@ public:
     int shortWriteAt = 0;  // the k-th writeFile writes half of its length, whole sectors
     // Bad sectors, by drive: every read that covers one fails, as on a damaged disk.
     std::map<int, std::set<std::uint64_t>> unreadableSectors;
+    // As Linux does, a read that covers a bad sector delivers the sectors before it; only
+    // one that begins at a bad sector fails.
+    bool badSectorsEndReads = false;
+    // The reads that failed or stopped short at each bad sector they covered, by sector number.
+    std::map<std::uint64_t, int> failedReadsOf;
+    // Drives whose length the system cannot tell.
+    std::set<int> drivesOfUnknownLength;
     // Some drives take only buffers on such a boundary; a transfer from or into any other
     // buffer fails with ERROR_INVALID_PARAMETER. 1: any buffer.
     std::uintptr_t bufferAlignment = 1;
@@ -71,6 +78,7 @@ public:
     bool readFile(Handle handle, void* buffer, std::uint32_t length, std::uint32_t* delivered) override;
     bool writeFile(Handle handle, const void* buffer, std::uint32_t length, std::uint32_t* written) override;
     bool closeHandle(Handle handle) override;
+    bool getDriveLength(Handle handle, std::uint64_t* length) override;
     std::uint32_t getLastError() override { return lastError; }
     // What a test wants a later success to leave in place.
     void setLastError(std::uint32_t code) { lastError = code; }
@@ -88,6 +96,8 @@ public:
 
 private:
     bool coversUnreadableSector(int drive, std::uint64_t position, std::uint64_t length) const;
+    // The bytes a read of `length` at `position` delivers before a bad sector stops it.
+    std::uint64_t readableBefore(int drive, std::uint64_t position, std::uint64_t length);
 
     struct OpenFile {
         int drive;  // -1: "\\.\vwin32"

@@ -90,6 +90,7 @@ TEST_F(RecordingReadTest, AnUnreadableFirstClusterIsReported) {
     std::fflush(stdout);
     testing::internal::CaptureStdout();
     fake.failReadAt = fake.readCount + 1;
+    fake.drivesOfUnknownLength = {0};  // else the cluster is read again in pieces
     EXPECT_FALSE(recording.startReading());
     std::fflush(stdout);
     EXPECT_EQ("Cluster konnte nicht vollstaendig gelesen werden!", testing::internal::GetCapturedStdout());

@@ -212,6 +212,7 @@ TEST_F(RipCommandTest, AnUnreadableClusterFailsTheRipAndKeepsWhatWasWritten) {
     recorder.directory.load();
     recorder.table.load();
     recorder.fake.failReadAt = recorder.fake.readCount + 2;  // the recording's second cluster
+    recorder.fake.drivesOfUnknownLength = {0};                 // else it is read again in pieces
 
     CurrentFolder folder(temp.path());
     const ToolResult result = recorder.run({"audio", "rip", "3"});

@@ -182,6 +182,7 @@ TEST_F(TransferFaultTest, ASaveWhoseClusterCannotBeReadWholeFailsAndKeepsWhatItR
             recorder.fake.shortReadAt = recorder.fake.readCount + 2;
         else
             recorder.fake.unreadableSectors[0] = {6 * mebibyte / 512 + 1};
+        recorder.fake.drivesOfUnknownLength = {0};  // else the cluster is read around the fault
         CurrentFolder folder(temp.path());
         const ToolResult result = recorder.run({"movie", "save", "3"});
         EXPECT_EQ("Schreiben des Films \"Sicherung\" in die Sicherungsdatei Velmoran_3.vlm\n"
