@@ -97,9 +97,14 @@ void FileSystemCheck::checkLastCluster(std::int32_t beforeLast, Chain& chain) {
 }
 
 bool FileSystemCheck::isOnDisk(std::int32_t cluster) const {
+    RecorderDisk& disk = directory.recorderDisk();
+    const std::uint64_t end = (std::uint64_t(cluster) + 1) * mebibyte;
+    std::uint64_t length = 0;
+    if (disk.driveLength(&length)) return end <= length;
+    // Where the system cannot tell the drive's length, a cluster whose last sector reads lies on
+    // it (an unreadable sector there cannot be told from the disk's end).
     std::uint8_t sector[RecorderDisk::sectorSize];
-    const std::uint64_t lastSector = (std::uint64_t(cluster) + 1) * mebibyte - RecorderDisk::sectorSize;
-    return directory.recorderDisk().readSector(sector, lastSector, false);
+    return disk.readSector(sector, end - RecorderDisk::sectorSize, false);
 }
 
 std::vector<std::int32_t> FileSystemCheck::freeClustersInChains() const {

@@ -71,7 +71,8 @@ private:
     void walk(const DirEntry& entry, std::vector<bool>& passed);
     void classifyBreak(const ChainWalker& walker, Chain& chain) const;
     void checkLastCluster(std::int32_t beforeLast, Chain& chain);
-    // Whether the cluster's last sector can be read.
+    // Whether the cluster lies wholly on the drive: by its length, or where that is unknown, by
+    // whether its last sector can be read.
     bool isOnDisk(std::int32_t cluster) const;
     std::int32_t reportTable() const;
     std::int32_t reportChain(const Chain& chain) const;
