@@ -4,8 +4,12 @@
 // the disk; a load writes its data into free clusters only; after a load, a delete, a wipe or
 // a format the disk is consistent; and only the image commands, which look for the end of the
 // disk, and dump, which reads where it is told, may reach past the drive's end.
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -13,8 +17,9 @@
 #include "FuzzCheck.h"
 #include "FuzzDisks.h"
 #include "FuzzFolder.h"
-#include "FuzzInput.h"
+#include "FuzzDrive.h"
 #include "FuzzRecorder.h"
+#include "support/CurrentFolder.h"
 #include "support/DiskCheck.h"
 #include "support/TempDir.h"
 
@@ -53,16 +58,54 @@ void checkTransfers(FuzzRecorder& recorder, const std::vector<std::string>& word
                           "the command writes over a cluster in use");
     }
 }
+
+// What tells a file from the same file changed or made anew.
+struct FileStamp {
+    FileStamp() = default;
+    explicit FileStamp(const std::string& path) {
+        struct stat status = {};
+        if (stat(path.c_str(), &status) != 0) return;
+        inode = status.st_ino;
+        size = status.st_size;
+        modified = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
+        changed = status.st_ctim.tv_sec * 1000000000LL + status.st_ctim.tv_nsec;
+    }
+    bool operator==(const FileStamp& other) const {
+        return inode == other.inode && size == other.size && modified == other.modified && changed == other.changed;
+    }
+
+    unsigned long long inode = 0;
+    long long size = -1;
+    long long modified = 0;
+    long long changed = 0;
+};
+
+// The files the command lines find: made once and made again only when a command changed or
+// removed one; whatever else a command left behind goes.
+void prepareFolder(const FuzzFolder& folder) {
+    static std::map<std::string, FileStamp> made;
+    std::error_code error;
+    for (const auto& item : std::filesystem::directory_iterator(folder.path(), error)) {
+        const auto file = made.find(item.path().filename().string());
+        if (file == made.end() || !(file->second == FileStamp(item.path().string())))
+            std::filesystem::remove_all(item.path(), error);
+    }
+    for (const auto& file : FuzzDisks::commandFiles()) {
+        if (std::filesystem::exists(file.first, error)) continue;
+        TempDir::writeAll(file.first, file.second);
+        made[file.first] = FileStamp(file.first);
+    }
+}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::vector<std::uint8_t> buffer;
-    const FuzzInput input(FuzzFolder::instance());
-    for (const auto& file : FuzzDisks::commandFiles()) TempDir::writeAll(file.first, file.second);
+    static FuzzDrive drive(FuzzDisks::commandDisk());
+    const FuzzFolder& folder = FuzzFolder::instance();
+    const CurrentFolder current(folder.path());
+    prepareFolder(folder);
     const std::vector<std::string> words = CommandWords::split(data, size);
 
-    buffer = FuzzDisks::commandDisk();
-    FuzzRecorder recorder(std::move(buffer));
+    FuzzRecorder recorder(std::move(drive.drive()));
     const std::int32_t status = recorder.run(words);
     FuzzCheck::expect(status == 0 || status == 1, "exit status other than 0 or 1");
     checkTransfers(recorder, words);
@@ -72,6 +115,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzCheck::expect(check.problems().empty(), "the disk is damaged after the command");
         FuzzCheck::expect(check.unreachableInUse().empty(), "the command left clusters in use that no slot reaches");
     }
-    buffer = recorder.takeDrive();
+    drive.drive() = recorder.takeDrive();
+    drive.noteWrites(recorder.fake);
+    drive.reset();
     return 0;
 }
