@@ -4,13 +4,12 @@
 // the disk; a load writes its data into free clusters only; after a load, a delete, a wipe or
 // a format the disk is consistent; and only the image commands, which look for the end of the
 // disk, and dump, which reads where it is told, may reach past the drive's end.
-#include <sys/stat.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "CommandWords.h"
@@ -59,26 +58,13 @@ void checkTransfers(FuzzRecorder& recorder, const std::vector<std::string>& word
     }
 }
 
-// What tells a file from the same file changed or made anew.
-struct FileStamp {
-    FileStamp() = default;
-    explicit FileStamp(const std::string& path) {
-        struct stat status = {};
-        if (stat(path.c_str(), &status) != 0) return;
-        inode = status.st_ino;
-        size = status.st_size;
-        modified = status.st_mtim.tv_sec * 1000000000LL + status.st_mtim.tv_nsec;
-        changed = status.st_ctim.tv_sec * 1000000000LL + status.st_ctim.tv_nsec;
-    }
-    bool operator==(const FileStamp& other) const {
-        return inode == other.inode && size == other.size && modified == other.modified && changed == other.changed;
-    }
-
-    unsigned long long inode = 0;
-    long long size = -1;
-    long long modified = 0;
-    long long changed = 0;
-};
+// What tells a file from the same file changed (only image save writes a command file, and
+// that with another size) or made anew.
+using FileStamp = std::pair<std::uintmax_t, std::filesystem::file_time_type>;
+FileStamp stampOf(const std::filesystem::path& file) {
+    std::error_code error;
+    return {std::filesystem::file_size(file, error), std::filesystem::last_write_time(file, error)};
+}
 
 // The files the command lines find: made once and made again only when a command changed or
 // removed one; whatever else a command left behind goes.
@@ -87,13 +73,13 @@ void prepareFolder(const FuzzFolder& folder) {
     std::error_code error;
     for (const auto& item : std::filesystem::directory_iterator(folder.path(), error)) {
         const auto file = made.find(item.path().filename().string());
-        if (file == made.end() || !(file->second == FileStamp(item.path().string())))
+        if (file == made.end() || file->second != stampOf(item.path()))
             std::filesystem::remove_all(item.path(), error);
     }
     for (const auto& file : FuzzDisks::commandFiles()) {
         if (std::filesystem::exists(file.first, error)) continue;
         TempDir::writeAll(file.first, file.second);
-        made[file.first] = FileStamp(file.first);
+        made[file.first] = stampOf(file.first);
     }
 }
 }  // namespace

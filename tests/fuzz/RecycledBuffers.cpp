@@ -69,13 +69,11 @@ void release(void* bytes, std::size_t alignment) {
 }  // namespace
 
 // Every form of new and delete that can meet one of these blocks.
+// Every form of new and delete that can meet one of these blocks.
 void* operator new(std::size_t size) { return allocate(size, alignof(std::max_align_t)); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    try {
-        return allocate(size, alignof(std::max_align_t));
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
+    void* bytes = nullptr;
+    return posix_memalign(&bytes, alignof(std::max_align_t), size == 0 ? 1 : size) == 0 ? bytes : nullptr;
 }
 void* operator new[](std::size_t size, std::align_val_t alignment) {
     return allocate(size, static_cast<std::size_t>(alignment));
