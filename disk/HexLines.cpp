@@ -28,15 +28,21 @@ std::string HexLines::positionText(std::uint64_t position) {
 
 void HexLines::appendLine(std::string* text, const std::uint8_t* bytes, std::uint64_t position) {
     appendPosition(text, position);
-    text->append("  ");
+    // The rest of the line is made in place and appended at once: a dump runs to millions of lines.
+    char line[2 + 3 * bytesPerLine + 1 + 1 + bytesPerLine + 1];
+    std::size_t end = 0;
+    line[end++] = ' ';
+    line[end++] = ' ';
     for (std::uint32_t k = 0; k < bytesPerLine; ++k) {
-        appendHex(text, bytes[k], 2);
-        text->push_back(' ');
-        if (k == 7) text->push_back(' ');
+        line[end++] = hexDigits[bytes[k] >> 4];
+        line[end++] = hexDigits[bytes[k] & 0xF];
+        line[end++] = ' ';
+        if (k == 7) line[end++] = ' ';
     }
-    text->push_back(' ');
-    for (std::uint32_t k = 0; k < bytesPerLine; ++k) text->push_back(bytes[k] < 0x20 ? '.' : static_cast<char>(bytes[k]));
-    text->push_back('\n');
+    line[end++] = ' ';
+    for (std::uint32_t k = 0; k < bytesPerLine; ++k) line[end++] = bytes[k] < 0x20 ? '.' : static_cast<char>(bytes[k]);
+    line[end++] = '\n';
+    text->append(line, end);
 }
 
 void HexLines::formatHexLines(std::string* text, const std::uint8_t* bytes, std::uint32_t length,

@@ -160,8 +160,7 @@ bool RecorderDisk::writeNext(const void* buffer, std::uint32_t length) {
 void RecorderDisk::swapWords(void* buffer, std::uint32_t length, bool swap) {
     if (!swap) return;
     auto* bytes = static_cast<std::uint8_t*>(buffer);
-    // A count of whole words known before the loop lets the compiler swap many words at once
-    // (the directory is read and swapped as a whole cluster).
+    // A count of whole words known before the loop lets the compiler swap many words at once.
     const std::size_t words = length / 4;
     for (std::size_t k = 0; k < words; ++k) {
         std::uint8_t* group = bytes + 4 * k;

@@ -29,6 +29,8 @@ public:
 
     DirEntry(const DirEntry&) = delete;
     DirEntry& operator=(const DirEntry&) = delete;
+    // Only for a container that makes its entries in place.
+    DirEntry(DirEntry&&) = default;
 
     std::int32_t index() const { return slot; }
     bool isValid() const { return valid; }

@@ -44,9 +44,13 @@ void Directory::load() {
     // The whole directory cluster in one read; only when that fails, sector by sector, so that
     // an unreadable sector costs no more than its own two slots.
     TransferBuffer::Pointer cluster = TransferBuffer::allocate(RecorderDisk::clusterSize);
-    if (onDisk.readCluster(cluster.get(), ClusterTable::directoryCluster, true) == RecorderDisk::clusterSize) {
-        for (std::int32_t slot = 0; slot < entryCount; ++slot)
-            entries.emplace_back(new DirEntry(onDisk, slot, cluster.get() + std::size_t{DirEntry::entrySize} * slot));
+    if (onDisk.readCluster(cluster.get(), ClusterTable::directoryCluster, false) == RecorderDisk::clusterSize) {
+        for (std::int32_t slot = 0; slot < entryCount; ++slot) {
+            std::uint8_t* slotBytes = cluster.get() + std::size_t{DirEntry::entrySize} * slot;
+            // Word swapping keeps four zero bytes zero, so only the slots in use need it.
+            if (!DirEntry::isFreeImage(slotBytes)) RecorderDisk::swapWords(slotBytes, DirEntry::entrySize, true);
+            entries.emplace_back(onDisk, slot, slotBytes);
+        }
     } else {
         loadSectorBySector(onDisk);
     }
@@ -57,19 +61,19 @@ void Directory::loadSectorBySector(RecorderDisk& onDisk) {
     std::uint8_t sector[RecorderDisk::sectorSize];
     for (std::int32_t slot = 0; slot < entryCount; slot += 2) {
         const bool read = onDisk.readSector(sector, DirEntry::slotPosition(slot), true);
-        entries.emplace_back(new DirEntry(onDisk, slot, read ? sector : nullptr));
-        entries.emplace_back(new DirEntry(onDisk, slot + 1, read ? sector + DirEntry::entrySize : nullptr));
+        entries.emplace_back(onDisk, slot, read ? sector : nullptr);
+        entries.emplace_back(onDisk, slot + 1, read ? sector + DirEntry::entrySize : nullptr);
     }
 }
 
 DirEntry* Directory::entryAt(std::int32_t slot) const {
     if (slot < 0 || slot >= static_cast<std::int32_t>(entries.size())) return nullptr;
-    DirEntry* entry = entries[static_cast<std::size_t>(slot)].get();
+    DirEntry* entry = entryPointer(static_cast<std::size_t>(slot));
     return entry->isValid() ? entry : nullptr;
 }
 
 bool Directory::isSlotRead(std::int32_t slot) const {
-    return slot >= 0 && slot < static_cast<std::int32_t>(entries.size()) && entries[static_cast<std::size_t>(slot)]->wasRead();
+    return slot >= 0 && slot < static_cast<std::int32_t>(entries.size()) && entries[static_cast<std::size_t>(slot)].wasRead();
 }
 
 DirEntry* Directory::firstUsed() {
@@ -87,8 +91,8 @@ DirEntry* Directory::nextUsed() {
 }
 
 DirEntry* Directory::firstFree() const {
-    for (const std::unique_ptr<DirEntry>& entry : entries)
-        if (entry->wasRead() && !entry->isValid()) return entry.get();
+    for (std::size_t index = 0; index < entries.size(); ++index)
+        if (entries[index].wasRead() && !entries[index].isValid()) return entryPointer(index);
     return nullptr;
 }
 
@@ -109,9 +113,9 @@ bool Directory::list() {
 std::vector<bool> Directory::clustersOfOtherRecordings(const DirEntry& except) {
     std::vector<bool> passed;
     ClusterTable& table = clusterTable();
-    for (const std::unique_ptr<DirEntry>& entry : entries) {
-        if (!entry->isValid() || entry.get() == &except) continue;
-        for (ChainWalker walk(table, entry->firstCluster(), passed); walk.advance();) {
+    for (const DirEntry& entry : entries) {
+        if (!entry.isValid() || &entry == &except) continue;
+        for (ChainWalker walk(table, entry.firstCluster(), passed); walk.advance();) {
         }
     }
     passed.resize(static_cast<std::size_t>(ClusterTable::maxClusterCount), false);

@@ -56,10 +56,13 @@ public:
 
 private:
     void loadSectorBySector(RecorderDisk& onDisk);
+    // Entries are handed out for change by a const directory too, as the disk's slots are.
+    DirEntry* entryPointer(std::size_t index) const { return const_cast<DirEntry*>(&entries[index]); }
 
     RecorderDisk* disk;   // none: the process-wide recorder disk
     ClusterTable* table;  // none: the process-wide cluster table
     bool loaded = false;
-    std::vector<std::unique_ptr<DirEntry>> entries;
+    // All 4096 in one block, reserved before the first is made: they never move.
+    std::vector<DirEntry> entries;
     std::int32_t cursor = -1;
 };

@@ -1,16 +1,20 @@
-// Fuzz target: the input is the bytes of a backup file. It is ripped in audio and in movie
-// mode, then loaded twice onto a small recorder disk with three free clusters (so that a
-// two-cluster file fits once and then runs out of space half way). After each load the disk
-// must be consistent whatever the load's outcome; a load that succeeded must have put the
-// file's entry and data into the first free slot and free clusters only, and one that failed
-// must have left the table and the directory as they were.
+// Fuzz target: the input describes a backup file (BackupInput says how). It is ripped in
+// audio and in movie mode, then loaded onto a small recorder disk with three free clusters, and
+// loaded once more when that worked (so that a two-cluster file fits once and then runs out of
+// space half way). After each load the disk must be consistent whatever the load's outcome; a
+// load that succeeded must have put the file's entry and data into the first free slot and free
+// clusters only, and one that failed must have left the table and the directory as they were.
+#include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "BackupInput.h"
 #include "FuzzCheck.h"
 #include "FuzzDisks.h"
+#include "FuzzDrive.h"
 #include "FuzzFolder.h"
 #include "FuzzInput.h"
 #include "FuzzRecorder.h"
@@ -26,10 +30,6 @@ constexpr std::size_t systemArea = 6 * mebibyte;  // signature, table and direct
 constexpr std::size_t headerSize = 28;
 constexpr std::size_t dataOffset = headerSize + 256;
 const std::string fileName = "film.vlm";
-
-bool sameSystemArea(const std::vector<std::uint8_t>& drive, const std::string& bytes) {
-    return bytes.compare(0, systemArea, reinterpret_cast<const char*>(drive.data()), systemArea) == 0;
-}
 
 bool ripsTo(bool audioOnly) {
     Console::instance().resetProgress();
@@ -49,19 +49,18 @@ void checkRips() {
     FuzzCheck::expect(mpa.size() % 8192 == 0 && videoPes.size() % 8192 == 0, "an output holds a part of a payload");
 }
 
-std::int32_t firstFreeSlot(const std::string& system) {
+std::int32_t firstFreeSlot(const std::vector<std::uint8_t>& drive) {
     for (std::int32_t slot = 0; slot < 4096; ++slot)
-        if (FuzzDisks::littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + (5 << 20) + 256 * slot) == 0)
-            return slot;
+        if (FuzzDisks::littleEndian(drive.data() + (5 << 20) + 256 * slot) == 0) return slot;
     return -1;
 }
 
-bool wasFree(const std::string& system, std::int32_t cluster) {
-    return FuzzDisks::littleEndian(reinterpret_cast<const std::uint8_t*>(system.data()) + 512 + 4 * cluster) == 0;
+bool wasFree(const std::vector<std::uint8_t>& drive, std::int32_t cluster) {
+    return FuzzDisks::littleEndian(drive.data() + 512 + 4 * cluster) == 0;
 }
 
 // Writes go to the table and directory, or to whole clusters that were free before the load.
-void checkTransfers(const FuzzRecorder& recorder, std::size_t driveSize, const std::string& before) {
+void checkTransfers(const FuzzRecorder& recorder, std::size_t driveSize, const std::vector<std::uint8_t>& before) {
     for (const WatchedPlatform::Transfer& transfer : recorder.fake.transfers()) {
         FuzzCheck::expect(transfer.position + transfer.length <= driveSize, "a transfer reaches past the drive");
         if (!transfer.write || transfer.position + transfer.length <= systemArea) continue;
@@ -72,59 +71,59 @@ void checkTransfers(const FuzzRecorder& recorder, std::size_t driveSize, const s
 }
 
 // The slot holds the file's entry with its new first cluster, its chain the file's data in
-// chunks of a cluster, the last one filled up with zeros; nothing else of table and directory
-// changed.
-void checkLoaded(const std::vector<std::uint8_t>& drive, std::string& before, const std::string& file,
-                 std::int32_t slot) {
-    const DiskCheck check(drive);
+// chunks of a cluster, the last one filled up with zeros; the drive expects those changes to
+// table and directory, and no others.
+void expectLoaded(FuzzDrive& drive, const DiskCheck& check, const std::string& file, std::int32_t slot) {
     FuzzCheck::expect(check.chains().count(slot) == 1, "the loaded recording is not in the first free slot");
     const std::vector<std::int32_t>& chain = check.chains().at(slot);
-    const std::string data = file.substr(dataOffset);
-    FuzzCheck::expect(!chain.empty() && chain.size() == (data.size() + mebibyte - 1) / mebibyte,
+    const std::size_t dataSize = file.size() - dataOffset;
+    FuzzCheck::expect(!chain.empty() && chain.size() == (dataSize + mebibyte - 1) / mebibyte,
                       "the chain does not fit the data");
     for (std::size_t k = 0; k < chain.size(); ++k) {
-        std::string chunk = data.substr(k * mebibyte, mebibyte);
-        chunk.resize(mebibyte, '\0');
-        FuzzCheck::expect(FuzzDisks::bytesOf(drive, std::size_t(chain[k]) * mebibyte, mebibyte) == chunk,
-                          "a cluster does not hold the file's data");
+        const std::uint8_t* cluster = drive.drive().data() + std::size_t(chain[k]) * mebibyte;
+        const std::size_t length = std::min(mebibyte, dataSize - k * mebibyte);
+        static const std::vector<std::uint8_t> zeros(mebibyte);
+        const bool same = std::memcmp(cluster, file.data() + dataOffset + k * mebibyte, length) == 0 &&
+                          std::memcmp(cluster + length, zeros.data(), mebibyte - length) == 0;
+        FuzzCheck::expect(same, "a cluster does not hold the file's data");
     }
     std::string slotBytes = BackupBytes::swappedName(file.substr(headerSize, 256));
     slotBytes.replace(224, 4, BackupBytes::word(static_cast<std::uint32_t>(chain.front())));
-    before.replace((5 << 20) + 256 * std::size_t(slot), 256, slotBytes);
+    drive.expect((5 << 20) + 256 * std::size_t(slot), slotBytes);
     for (std::size_t k = 0; k < chain.size(); ++k) {
         const std::uint32_t next = k + 1 < chain.size() ? static_cast<std::uint32_t>(chain[k + 1]) : 0xFFFFFFFFu;
-        before.replace(512 + 4 * std::size_t(chain[k]), 4, BackupBytes::word(next));
+        drive.expect(512 + 4 * std::size_t(chain[k]), BackupBytes::word(next));
     }
-    FuzzCheck::expect(sameSystemArea(drive, before), "the load changed more than its slot and chain");
 }
 
-void checkLoad(std::vector<std::uint8_t>& drive, const std::string& file) {
-    static std::string before;
-    before.assign(reinterpret_cast<const char*>(drive.data()), systemArea);
-    const std::int32_t slot = firstFreeSlot(before);
-    FuzzRecorder recorder(std::move(drive));
+// The exit status of a load of the file; the drive expects what the load changed.
+std::int32_t checkLoad(FuzzDrive& drive, const std::string& file) {
+    const std::int32_t slot = firstFreeSlot(drive.expectedDrive());
+    FuzzRecorder recorder(std::move(drive.drive()));
     const std::int32_t status = recorder.run({"movie", "load", fileName});
-    drive = recorder.takeDrive();
+    drive.drive() = recorder.takeDrive();
+    drive.noteWrites(recorder.fake);
     FuzzCheck::expect(status == 0 || status == 1, "exit status other than 0 or 1");
-    checkTransfers(recorder, drive.size(), before);
-    const DiskCheck check(drive);
+    checkTransfers(recorder, drive.drive().size(), drive.expectedDrive());
+    const DiskCheck check(drive.drive());
     FuzzCheck::expect(check.problems().empty(), "the disk is damaged after the load");
     FuzzCheck::expect(check.unreachableInUse().empty(), "the load left clusters in use that no slot reaches");
-    if (status == 0)
-        checkLoaded(drive, before, file, slot);
-    else
-        FuzzCheck::expect(sameSystemArea(drive, before), "a failed load changed table or directory");
+    if (status == 0) expectLoaded(drive, check, file, slot);
+    FuzzCheck::expect(drive.matches(systemArea), status == 0 ? "the load changed more than its slot and chain"
+                                                             : "a failed load changed table or directory");
+    return status;
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static FuzzDrive drive(FuzzDisks::loadDisk());
+    static std::string file;
     const FuzzInput input(FuzzFolder::instance());
-    const std::string file(reinterpret_cast<const char*>(data), size);
+    BackupInput::expand(data, size, file);
     TempDir::writeAll(fileName, file);
     checkRips();
-    static std::vector<std::uint8_t> drive;
-    drive = FuzzDisks::loadDisk();
-    checkLoad(drive, file);
-    checkLoad(drive, file);
+    // A load that failed left table and directory as they were: a second one would repeat it.
+    if (checkLoad(drive, file) == 0) checkLoad(drive, file);
+    drive.reset();
     return 0;
 }

@@ -1,9 +1,8 @@
 #include "FuzzFolder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 const FuzzFolder& FuzzFolder::instance() {
     static const FuzzFolder folder;
@@ -21,9 +20,12 @@ void FuzzFolder::empty() const {
 }
 
 std::string FuzzFolder::contents(const std::string& file) {
-    std::ifstream stream(file, std::ios::binary);
-    if (!stream) return std::string();
-    std::ostringstream bytes;
-    bytes << stream.rdbuf();
-    return bytes.str();
+    std::string bytes;
+    std::FILE* stream = std::fopen(file.c_str(), "rb");
+    if (!stream) return bytes;
+    if (std::fseek(stream, 0, SEEK_END) == 0) bytes.resize(static_cast<std::size_t>(std::max(0L, std::ftell(stream))));
+    std::rewind(stream);
+    bytes.resize(std::fread(&bytes[0], 1, bytes.size(), stream));
+    std::fclose(stream);
+    return bytes;
 }

@@ -1,11 +1,13 @@
 // Writes the seed corpus of the three fuzz targets, made with the tests' own builders:
-//   <folder>/backup   backup files: valid ones with records of every kind and a damaged one,
-//                     one of two clusters, one with a start offset, and broken ones
+//   <folder>/backup   backup files (as BackupInput reads them): valid ones with records of every
+//                     kind and a damaged one, one of two clusters, one with a start offset,
+//                     records cut short, and broken ones
 //   <folder>/table    disks (as TableInput reads them): chains out of order, a loop, a free
 //                     link, chains into reserved clusters and past the drive, shared clusters,
 //                     empty and full directories
 //   <folder>/command  the command lines of every command, right and wrong
 // Usage: MakeFuzzSeeds <folder>
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -14,6 +16,7 @@
 
 #include "CommandWords.h"
 #include "FuzzDisks.h"
+#include "StreamInput.h"
 #include "TableInput.h"
 #include "support/BackupBytes.h"
 #include "support/RecordStream.h"
@@ -35,46 +38,88 @@ private:
     std::string folder;
 };
 
-std::string backup(const std::string& name, std::uint32_t startOffset, std::uint64_t size, const std::string& data) {
-    std::string entry = BackupBytes::entry(name, 0x1234, static_cast<std::uint32_t>(size / mebibyte),
-                                           static_cast<std::uint32_t>(size % mebibyte));
-    entry.replace(228, 4, BackupBytes::word(startOffset));
-    return BackupBytes::header() + entry + data;
+// A backup file as BackupInput describes it: the right header, a whole entry and a size that
+// fits the stream, unless a seed says otherwise.
+struct BackupSeed {
+    std::string items;
+    std::string name = "Film";
+    std::uint8_t header = 0;
+    std::uint8_t entryEnd = 255;
+    std::uint8_t nameLength = 8;
+    std::uint32_t startOffset = 0;
+    std::string size = std::string(9, '\0');  // byte 11 and bytes 12-19
+
+    std::string bytes() const {
+        std::string input{static_cast<char>(header), static_cast<char>(entryEnd)};
+        input += name.substr(0, 4) + std::string(4 - std::min<std::size_t>(name.size(), 4), '\0');
+        input += static_cast<char>(nameLength);
+        input += BackupBytes::word(startOffset) + size + BackupBytes::word(0x1234);
+        return input + items;
+    }
+};
+
+std::string rawSize(std::uint32_t sizeMiB, std::uint32_t remainder) {
+    return "\x01" + BackupBytes::word(sizeMiB) + BackupBytes::word(remainder);
 }
 
-std::string records(std::uint32_t id, unsigned count) {
-    RecordStream stream;
-    for (unsigned k = 0; k < count; ++k) stream.add(id, RecordStream::payload(k));
-    return stream.bytes();
+// Kinds of StreamInput items.
+constexpr std::uint8_t video = 0, audio = 1, skipped = 2, otherSkipped = 3, lastSkipped = 4, damaged = 6, raw = 7;
+
+// The records of FuzzDisks::recordsOfEveryKind: every kind, a damaged record with an audio id
+// 12 bytes into it, every kind again.
+std::string everyKindItems() {
+    const std::string kinds = StreamInput::item(video, 1) + StreamInput::item(audio, 1) + StreamInput::item(video, 1) +
+                              StreamInput::item(skipped, 1) + StreamInput::item(audio, 1) +
+                              StreamInput::item(otherSkipped, 1) + StreamInput::item(lastSkipped, 1) +
+                              StreamInput::item(video, 1) + StreamInput::item(audio, 1);
+    return kinds + StreamInput::item(damaged, 1, 0, 1 | 2 << 3) + kinds;
 }
 
 void backupSeeds(const SeedFolder& seeds) {
-    const std::string everyKind = FuzzDisks::recordsOfEveryKind(3);
-    seeds.put("every-kind.vlm", backup("Alle Arten", 0, everyKind.size(), everyKind));
+    const std::string everyKind = everyKindItems();
+    const auto put = [&seeds](const std::string& name, const BackupSeed& seed) { seeds.put(name, seed.bytes()); };
+    put("every-kind", {everyKind});
     // Two clusters: a load fills two of the three free clusters and then runs out half way.
-    const std::string twoClusters = records(1, 64) + records(2, 66);
-    seeds.put("two-clusters.vlm", backup("Zwei Cluster", 0, twoClusters.size(), twoClusters));
-    const std::string shifted = std::string(mebibyte + 100, '\x11') + everyKind.substr(0, 5 * 8196);
-    seeds.put("start-offset.vlm", backup("Versetzt", 100, shifted.size(), shifted));
-    seeds.put("size-beyond-data.vlm", backup("Zu kurz", 0, 0xFFFFFFFFull * mebibyte, everyKind));
-    seeds.put("cut-record.vlm", backup("Abgeschnitten", 0, 20000, everyKind.substr(0, 20000)));
-    seeds.put("only-damage.vlm", backup("Kaputt", 0, 30000, std::string(30000, '\x07')));
-    std::string freeLooking = backup("", 0, everyKind.size(), everyKind);
-    seeds.put("entry-reads-free.vlm", freeLooking);
-    seeds.put("header-only.vlm", BackupBytes::header());
-    seeds.put("entry-cut.vlm", BackupBytes::header() + BackupBytes::entry("Halb", 6, 0, 1).substr(0, 100));
-    seeds.put("no-data.vlm", backup("Leer", 0, 0, ""));
-    seeds.put("wrong-header.vlm", "velmoran hd V1.02 / vlm 2.0" + std::string(1, '\0') + everyKind);
+    put("two-clusters", {StreamInput::item(video, 64) + StreamInput::item(audio, 66)});
+    BackupSeed shifted{StreamInput::item(skipped, 128) + everyKind};
+    shifted.startOffset = 100;
+    put("start-offset", shifted);
+    BackupSeed beyond{everyKind};
+    beyond.size = rawSize(0xFFFFFFFFu, 0);
+    put("size-beyond-data", beyond);
+    put("cut-record", {StreamInput::item(video, 3, 255) + StreamInput::item(audio, 2)});
+    put("four-bytes-short", {StreamInput::item(audio, 2, 6) + StreamInput::item(audio, 4)});
+    put("off-by-two", {StreamInput::item(audio, 2) + StreamInput::item(raw, 2, 0, 0x5A) + StreamInput::item(audio, 3)});
+    put("only-damage", {StreamInput::item(damaged, 4)});
+    BackupSeed freeLooking{everyKind};
+    freeLooking.name = std::string(4, '\0');
+    put("entry-reads-free", freeLooking);
+    BackupSeed longName{everyKind};
+    longName.nameLength = 212;
+    put("long-name", longName);
+    BackupSeed headerOnly;
+    headerOnly.entryEnd = 0;
+    put("header-only", headerOnly);
+    BackupSeed entryCut{everyKind};
+    entryCut.entryEnd = 25;
+    put("entry-cut", entryCut);
+    put("no-data", {});
+    BackupSeed wrongHeader{everyKind};
+    wrongHeader.header = 128 + 22;
+    put("wrong-header", wrongHeader);
+    BackupSeed cutHeader{everyKind};
+    cutHeader.header = 156 + 20;
+    put("cut-header", cutHeader);
 }
 
-// A formatted disk of TableInput's size with the layout's table and slots and data over chains.
+// A formatted disk of TableInput's size with the layout's table and slots, and runs of records.
 class TableDisk {
 public:
     TableDisk() : layout(TableInput::clusterCount), drive(TableInput::formattedDrive()) {}
 
     RecorderLayout layout;
     std::vector<std::uint8_t> drive;
-    std::vector<std::pair<std::vector<std::int32_t>, std::string>> data;
+    std::string runs;
     std::vector<std::pair<std::int32_t, std::vector<std::uint8_t>>> rawSlots;
 
     void slotWithOffset(std::int32_t slot, const std::string& name, std::int32_t first, std::uint32_t startOffset,
@@ -83,36 +128,30 @@ public:
                                                              static_cast<std::uint32_t>(size / mebibyte),
                                                              static_cast<std::uint32_t>(size % mebibyte))});
     }
+    // Records of every kind, a damaged one among them, at the start of each of the clusters.
+    void recordsIn(const std::vector<std::int32_t>& clusters) {
+        for (std::int32_t cluster : clusters)
+            for (std::size_t at = 0; at < everyKindItems().size(); at += StreamInput::itemSize)
+                runs += static_cast<char>(cluster - 6) + everyKindItems().substr(at, StreamInput::itemSize);
+    }
     std::string input(std::int32_t slot, bool fullDirectory = false) {
         layout.copyInto(drive);
         for (const auto& raw : rawSlots)
             std::copy(raw.second.begin(), raw.second.end(),
                       drive.begin() + std::ptrdiff_t(TableInput::slotPosition(raw.first)));
-        for (const auto& chainData : data) RecordStream::copyOverChain(drive, chainData.first, chainData.second);
-        return TableInput::input(drive, slot, fullDirectory);
+        return TableInput::input(drive, slot, fullDirectory, runs);
     }
 };
-
-// Four records of every kind at the start of each cluster, so that the mapped pieces hold them.
-std::string streamOver(std::size_t clusters) {
-    std::string stream;
-    for (std::size_t k = 0; k < clusters; ++k) {
-        std::string piece = FuzzDisks::recordsOfEveryKind(unsigned(k)).substr(0, TableInput::dataPiece);
-        piece.resize(mebibyte, '\0');
-        stream += piece;
-    }
-    return stream;
-}
 
 void tableSeeds(const SeedFolder& seeds) {
     {
         TableDisk disk;
         disk.layout.addChain({8, 6, 10});
         disk.layout.putSlot(0, "Spielfilm", 8, 2, 500000);
-        disk.data.push_back({{8, 6, 10}, streamOver(3)});
+        disk.recordsIn({8, 6, 10});
         disk.layout.addChain({7});
         disk.layout.putSlot(1, "Hoerspiel", 7, 0, 30000);
-        disk.data.push_back({{7}, records(2, 4)});
+        disk.runs += '\x01' + StreamInput::item(audio, 4);
         disk.layout.putSlot(2, "Leer", -1, 0, 0);
         for (std::int32_t slot : {0, 1, 2, 5}) seeds.put("out-of-order-" + std::to_string(slot), disk.input(slot));
         seeds.put("full-directory", disk.input(0, true));
@@ -122,14 +161,14 @@ void tableSeeds(const SeedFolder& seeds) {
         disk.layout.addChain({7, 9});
         disk.layout.setEntry(9, 7);
         disk.layout.putSlot(0, "Schleife", 7, 3, 0);
-        disk.data.push_back({{7, 9}, streamOver(2)});
+        disk.recordsIn({7, 9});
         seeds.put("loop", disk.input(0));
     }
     {
         TableDisk disk;
         disk.layout.setEntry(6, 7);  // 7 stays free
         disk.layout.putSlot(0, "Freies Glied", 6, 2, 0);
-        disk.data.push_back({{6, 7}, streamOver(2)});
+        disk.recordsIn({6, 7});
         seeds.put("free-link", disk.input(0));
     }
     {
@@ -149,7 +188,7 @@ void tableSeeds(const SeedFolder& seeds) {
         disk.layout.putSlot(0, "Erster", 6, 2, 1);
         disk.layout.setEntry(9, 7);
         disk.layout.putSlot(1, "Zweiter", 9, 2, 1);
-        disk.data.push_back({{6, 7, 8}, streamOver(3)});
+        disk.recordsIn({6, 7, 8});
         seeds.put("shared-0", disk.input(0));
         seeds.put("shared-1", disk.input(1));
     }
@@ -158,7 +197,7 @@ void tableSeeds(const SeedFolder& seeds) {
         disk.layout.addChain({10, 11});
         disk.slotWithOffset(0, "Versetzt", 10, 4100, 2 * mebibyte);
         disk.slotWithOffset(1, std::string(212, 'N'), 10, 0, 0xFFFFFFFFull * mebibyte + 0xFFFFFFFFull);
-        disk.data.push_back({{10, 11}, streamOver(2)});
+        disk.recordsIn({10, 11});
         seeds.put("start-offset", disk.input(0));
         seeds.put("long-name-huge-size", disk.input(1));
     }
@@ -167,7 +206,7 @@ void tableSeeds(const SeedFolder& seeds) {
         // The last cluster of the drive ends a chain, so the table does not count it.
         disk.layout.addChain({11});
         disk.layout.putSlot(6, "Oben", 11, 0, 8196 * 3);
-        disk.data.push_back({{11}, streamOver(1)});
+        disk.recordsIn({11});
         seeds.put("top-cluster", disk.input(6));
     }
     TableDisk empty;

@@ -7,8 +7,10 @@
 // can lie past the drive's end, where the table alone cannot tell that it is missing. A backup
 // file that the save wrote holds the recording, and its rip writes what the rip on the disk
 // wrote.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -16,6 +18,7 @@
 
 #include "FuzzCheck.h"
 #include "FuzzDisks.h"
+#include "FuzzDrive.h"
 #include "FuzzFolder.h"
 #include "FuzzInput.h"
 #include "FuzzRecorder.h"
@@ -90,22 +93,28 @@ std::int32_t run(FuzzRecorder& recorder, const std::set<std::int32_t>& named, co
 // gave up on holds the beginning of that.
 void checkSave(const std::vector<std::uint8_t>& drive, std::int32_t slot, std::int32_t status) {
     const std::string file = FuzzFolder::contents("Velmoran_" + std::to_string(slot) + ".vlm");
-    std::string expected;
     bool whole = slotUsed(drive, slot);
+    std::size_t length = 0;  // of what the file should hold
+    bool same = true;        // as far as the file goes
+    const auto compare = [&](const void* bytes, std::size_t size) {
+        if (length < file.size())
+            same = same && std::memcmp(file.data() + length, bytes, std::min(size, file.size() - length)) == 0;
+        length += size;
+    };
     if (whole) {
-        expected.reserve(file.size());
-        expected += BackupBytes::header();
-        expected += BackupBytes::swappedName(FuzzDisks::bytesOf(drive, TableInput::slotPosition(slot), 256));
+        const std::string head = BackupBytes::header() + BackupBytes::swappedName(FuzzDisks::bytesOf(
+                                                             drive, TableInput::slotPosition(slot), 256));
+        compare(head.data(), head.size());
         std::int32_t end = -1;
         for (std::int32_t cluster : chainOf(drive, firstClusterOf(drive, slot), &end)) {
             whole = std::uint64_t(cluster + 1) * mebibyte <= drive.size();
             if (!whole) break;
-            expected += FuzzDisks::bytesOf(drive, std::size_t(cluster) * mebibyte, mebibyte);
+            compare(drive.data() + std::size_t(cluster) * mebibyte, mebibyte);
         }
         whole = whole && end == -1;
     }
-    FuzzCheck::expect(status == 1 || (whole && file == expected), "the backup file is not the recording");
-    FuzzCheck::expect(expected.compare(0, file.size(), file) == 0, "the backup file holds other bytes");
+    FuzzCheck::expect(status == 1 || (whole && same && file.size() == length), "the backup file is not the recording");
+    FuzzCheck::expect(same && file.size() <= length, "the backup file holds other bytes");
 }
 
 struct RipOutputs {
@@ -143,33 +152,31 @@ void checkSameRips(const RipOutputs& fromDisk, const RipOutputs& fromFile) {
 
 // Delete clears the slot and frees its chain, but for the clusters that other slots' chains run
 // through; nothing else of the disk changes.
-void checkDelete(const std::vector<std::uint8_t>& drive, std::string& before, std::int32_t slot,
-                 const std::vector<std::int32_t>& chain, const std::set<std::int32_t>& others, std::int32_t status) {
+void checkDelete(FuzzDrive& drive, std::int32_t slot, const std::vector<std::int32_t>& chain,
+                 const std::set<std::int32_t>& others, std::int32_t status) {
     if (status == 0) {
-        before.replace(TableInput::slotPosition(slot), 256, std::string(256, '\0'));
+        drive.expect(TableInput::slotPosition(slot), std::string(256, '\0'));
         for (std::int32_t cluster : chain)
-            if (others.count(cluster) == 0) before.replace(TableInput::entryPosition(cluster), 4, std::string(4, '\0'));
+            if (others.count(cluster) == 0) drive.expect(TableInput::entryPosition(cluster), std::string(4, '\0'));
     }
-    FuzzCheck::expect(before.compare(0, systemArea, reinterpret_cast<const char*>(drive.data()), systemArea) == 0,
-                      "delete changed more than its slot and chain");
+    FuzzCheck::expect(drive.matches(systemArea), "delete changed more than its slot and chain");
 }
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static std::vector<std::uint8_t> buffer;
-    static std::string before;
+    static FuzzDrive drive(TableInput::formattedDrive());
     const FuzzInput input(FuzzFolder::instance());
-    const std::int32_t slot = TableInput::fill(buffer, data, size);
-    const std::set<std::int32_t> named = namedClusters(buffer);
+    const std::int32_t slot = TableInput::fill(drive, data, size);
+    std::vector<std::uint8_t>& bytes = drive.drive();
+    const std::set<std::int32_t> named = namedClusters(bytes);
     const std::string number = std::to_string(slot);
-    before.assign(reinterpret_cast<const char*>(buffer.data()), systemArea);
     const std::vector<std::int32_t> chain =
-        slotUsed(buffer, slot) ? chainOf(buffer, firstClusterOf(buffer, slot)) : std::vector<std::int32_t>();
-    const std::set<std::int32_t> others = namedClusters(buffer, slot);
+        slotUsed(bytes, slot) ? chainOf(bytes, firstClusterOf(bytes, slot)) : std::vector<std::int32_t>();
+    const std::set<std::int32_t> others = namedClusters(bytes, slot);
 
     // One run for all five: the commands before delete change neither the disk nor the table
     // and directory in memory, so delete finds them as a run of its own would.
-    FuzzRecorder recorder(std::move(buffer));
+    FuzzRecorder recorder(std::move(bytes));
     FuzzCheck::expect(run(recorder, named, {"list"}) == 0, "list fails");
     const std::int32_t saved = run(recorder, named, {"movie", "save", number});
     checkSave(recorder.drive(), slot, saved);
@@ -181,7 +188,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkSameRips(fromDisk, rip(recorder, named, "gesichert.vlm", "gesichert"));
     }
     const std::int32_t deleted = run(recorder, named, {"movie", "delete", number}, true);
-    buffer = recorder.takeDrive();
-    checkDelete(buffer, before, slot, chain, others, deleted);
+    bytes = recorder.takeDrive();
+    drive.noteWrites(recorder.fake);
+    checkDelete(drive, slot, chain, others, deleted);
+    drive.reset();
     return 0;
 }

@@ -3,25 +3,36 @@
 #include <algorithm>
 #include <cstring>
 
-#include "FuzzDisks.h"
+#include "BackupInput.h"
+#include "StreamInput.h"
+#include "support/BackupBytes.h"
 #include "support/RecorderLayout.h"
 
 namespace {
 constexpr std::size_t mebibyte = 1u << 20;
+constexpr std::size_t runSize = 1 + StreamInput::itemSize;
+constexpr std::int32_t dataClusters = TableInput::clusterCount - 6;
 
-// The places on the drive of the input's parts after its choice byte, in input order.
-struct Part {
-    std::uint64_t position;
-    std::size_t length;
-};
+void putSlot(FuzzDrive& drive, std::int32_t slot, const std::uint8_t* field) {
+    const std::string entry =
+        BackupInput::entryImage(field, field[4], FuzzDisks::littleEndian(field + 5), FuzzDisks::littleEndian(field + 9),
+                                FuzzDisks::littleEndian(field + 13), FuzzDisks::littleEndian(field + 17));
+    const std::string onDisk = BackupBytes::swappedName(entry);
+    drive.put(TableInput::slotPosition(slot), reinterpret_cast<const std::uint8_t*>(onDisk.data()), onDisk.size());
+}
 
-std::vector<Part> parts() {
-    std::vector<Part> list;
-    list.push_back({TableInput::entryPosition(0), 4 * TableInput::mappedEntries});
-    list.push_back({TableInput::slotPosition(0), 256 * TableInput::mappedSlots});
-    for (std::int32_t cluster = 6; cluster < TableInput::clusterCount; ++cluster)
-        list.push_back({std::uint64_t(cluster) * mebibyte, TableInput::dataPiece});
-    return list;
+void putRuns(FuzzDrive& drive, const std::uint8_t* runs, std::size_t size) {
+    static std::string records;
+    std::size_t filled[dataClusters] = {};
+    for (std::size_t at = 0; at + runSize <= size; at += runSize) {
+        const std::size_t cluster = runs[at] % dataClusters;
+        records.clear();
+        StreamInput::expand(runs + at + 1, StreamInput::itemSize, mebibyte, records);
+        const std::size_t length = std::min(records.size(), mebibyte - filled[cluster]);
+        drive.put((6 + cluster) * mebibyte + filled[cluster], reinterpret_cast<const std::uint8_t*>(records.data()),
+                  length);
+        filled[cluster] += length;
+    }
 }
 
 // A recording with an empty chain, for the slots of a full directory.
@@ -38,27 +49,38 @@ const std::vector<std::uint8_t>& TableInput::formattedDrive() {
     return base;
 }
 
-std::int32_t TableInput::fill(std::vector<std::uint8_t>& drive, const std::uint8_t* data, std::size_t size) {
-    drive = formattedDrive();
-    const std::uint8_t choice = size > 0 ? data[0] : 0;
-    if (choice & 8) {
-        const std::vector<std::uint8_t> filler = fillerSlot();
-        for (std::int32_t k = mappedSlots; k < 4096; ++k)
-            std::copy(filler.begin(), filler.end(), drive.begin() + std::ptrdiff_t(slotPosition(k)));
+std::int32_t TableInput::fill(FuzzDrive& drive, const std::uint8_t* data, std::size_t size) {
+    std::uint8_t header[headerSize] = {};
+    std::copy(data, data + std::min(size, headerSize), header);
+    if (header[0] & 8) {
+        static const std::vector<std::uint8_t> fullDirectory = [] {
+            const std::vector<std::uint8_t> filler = fillerSlot();
+            std::vector<std::uint8_t> slots;
+            for (std::int32_t k = mappedSlots; k < 4096; ++k) slots.insert(slots.end(), filler.begin(), filler.end());
+            return slots;
+        }();
+        drive.put(slotPosition(mappedSlots), fullDirectory.data(), fullDirectory.size());
     }
-    std::size_t used = std::min<std::size_t>(size, 1);
-    for (const Part& part : parts()) {
-        if (used >= size) break;
-        const std::size_t length = std::min(part.length, size - used);
-        std::memcpy(drive.data() + part.position, data + used, length);
-        used += length;
-    }
-    return choice & 7;
+    // Entries and slots that the input leaves out stay as the base has them.
+    const std::size_t entryBytes = std::min<std::size_t>(4 * mappedEntries, size > 1 ? size - 1 : 0);
+    drive.put(entryPosition(0), header + 1, entryBytes);
+    for (std::int32_t slot = 0; slot < mappedSlots; ++slot)
+        if (1 + 4 * mappedEntries + slotSize * std::size_t(slot + 1) <= size)
+            putSlot(drive, slot, header + 1 + 4 * mappedEntries + slotSize * std::size_t(slot));
+    if (size > headerSize) putRuns(drive, data + headerSize, size - headerSize);
+    return header[0] & 7;
 }
 
-std::string TableInput::input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool fullDirectory) {
+std::string TableInput::input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool fullDirectory,
+                              const std::string& runs) {
     std::string bytes(1, static_cast<char>((slot & 7) | (fullDirectory ? 8 : 0)));
-    for (const Part& part : parts())
-        bytes.append(reinterpret_cast<const char*>(drive.data() + part.position), part.length);
-    return bytes;
+    bytes.append(reinterpret_cast<const char*>(drive.data() + entryPosition(0)), 4 * mappedEntries);
+    for (std::int32_t k = 0; k < mappedSlots; ++k) {
+        const std::uint8_t* onDisk = drive.data() + slotPosition(k);
+        const std::string name = BackupBytes::swappedName(std::string(onDisk, onDisk + 256));
+        bytes += name.substr(0, 4);
+        bytes += static_cast<char>(std::min<std::size_t>(std::strlen(name.c_str()), 212));
+        bytes.append(reinterpret_cast<const char*>(onDisk + 224), 16);
+    }
+    return bytes + runs;
 }
