@@ -49,6 +49,7 @@ const Writer writers[] = {
     {"image", "load", Writes::anything, Consistent::notChecked},
     {"image", "wipe", Writes::anything, Consistent::whenDone},
     {"image", "format", Writes::anything, Consistent::whenDone},
+    {"check", "repair", Writes::tableAndDirectory, Consistent::always},
 };
 
 const Writer* writerOf(const std::vector<std::string>& words) {

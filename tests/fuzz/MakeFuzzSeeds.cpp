@@ -217,6 +217,8 @@ void commandSeeds(const SeedFolder& seeds) {
     const std::vector<std::vector<std::string>> lines = {
         {},
         {"list"},
+        {"check"},
+        {"check", "repair"},
         {"?"},
         {"help"},
         {"movie"},
