@@ -25,7 +25,7 @@ bool sizeFitsLength(std::uint64_t size, std::int32_t length) {
 FileSystemCheck::FileSystemCheck(Directory& directory)
     : directory(directory),
       table(directory.clusterTable()),
-      owner(static_cast<std::size_t>(ClusterTable::maxClusterCount), 0) {
+      owner(static_cast<std::size_t>(std::max(table.lastCluster() + 1, 0)), 0) {
     std::vector<bool> passed;
     for (std::int32_t slot = 0; slot < Directory::entryCount; ++slot)
         if (const DirEntry* entry = directory.entryAt(slot)) walk(*entry, passed);
@@ -43,7 +43,7 @@ void FileSystemCheck::walk(const DirEntry& entry, std::vector<bool>& passed) {
     std::int32_t beforeLast = -1;
     ChainWalker walker(table, entry.firstCluster(), passed);
     for (; !walker.ended(); walker.advance()) {
-        owner[static_cast<std::size_t>(walker.current())] = static_cast<std::uint16_t>(chain.slot + 1);
+        setOwner(walker.current(), static_cast<std::uint16_t>(chain.slot + 1));
         beforeLast = chain.lastValid;
         chain.lastValid = walker.current();
         ++chain.length;
@@ -67,14 +67,14 @@ void FileSystemCheck::classifyBreak(const ChainWalker& walker, Chain& chain) con
         chain.damage = atFirst ? Damage::FirstReserved : Damage::ToReserved;
     else if (ClusterTable::isTableCluster(target) && table.entryOf(target) == ClusterTable::FreeCluster)
         chain.damage = atFirst ? Damage::FirstFree : Damage::ToFree;
-    else if (!ClusterTable::isTableCluster(target) || owner[static_cast<std::size_t>(target)] == 0)
+    else if (!ClusterTable::isTableCluster(target) || ownerOf(target) == 0)
         // Passed by an earlier walk but held by none: it was found to lie beyond the disk.
         chain.damage = atFirst ? Damage::FirstOutside : Damage::ToOutside;
-    else if (owner[static_cast<std::size_t>(target)] == chain.slot + 1)
+    else if (ownerOf(target) == chain.slot + 1)
         chain.damage = Damage::Loop;
     else {
         chain.damage = Damage::CrossLinked;
-        chain.otherSlot = owner[static_cast<std::size_t>(target)] - 1;
+        chain.otherSlot = ownerOf(target) - 1;
     }
 }
 
@@ -89,11 +89,22 @@ void FileSystemCheck::checkLastCluster(std::int32_t beforeLast, Chain& chain) {
         return;
     }
     if (last <= table.lastCluster() || isOnDisk(last)) return;
-    owner[static_cast<std::size_t>(last)] = 0;
+    setOwner(last, 0);
     chain.target = last;
     chain.lastValid = beforeLast;
     --chain.length;
     chain.damage = beforeLast < 0 ? Damage::FirstOutside : Damage::ToOutside;
+}
+
+std::uint16_t FileSystemCheck::ownerOf(std::int32_t cluster) const {
+    const auto index = static_cast<std::size_t>(cluster);
+    return index < owner.size() ? owner[index] : 0;
+}
+
+void FileSystemCheck::setOwner(std::int32_t cluster, std::uint16_t slotPlusOne) {
+    const auto index = static_cast<std::size_t>(cluster);
+    if (index >= owner.size()) owner.resize(index + 1, 0);
+    owner[index] = slotPlusOne;
 }
 
 bool FileSystemCheck::isOnDisk(std::int32_t cluster) const {
@@ -118,7 +129,7 @@ std::vector<std::int32_t> FileSystemCheck::freeClustersInChains() const {
 std::vector<std::int32_t> FileSystemCheck::lostClusters() const {
     std::vector<std::int32_t> lost;
     for (std::int32_t cluster = ClusterTable::firstDataCluster; cluster <= table.lastCluster(); ++cluster) {
-        if (owner[static_cast<std::size_t>(cluster)] == 0 && table.entryOf(cluster) != ClusterTable::FreeCluster &&
+        if (ownerOf(cluster) == 0 && table.entryOf(cluster) != ClusterTable::FreeCluster &&
             table.isEntryRead(cluster))
             lost.push_back(cluster);
     }

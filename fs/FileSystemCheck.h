@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,8 @@ private:
     // Whether the cluster lies wholly on the drive: by its length, or where that is unknown, by
     // whether its last sector can be read.
     bool isOnDisk(std::int32_t cluster) const;
+    std::uint16_t ownerOf(std::int32_t cluster) const;
+    void setOwner(std::int32_t cluster, std::uint16_t slotPlusOne);
     std::int32_t reportTable() const;
     std::int32_t reportChain(const Chain& chain) const;
     std::string breakText(const Chain& chain) const;
@@ -81,7 +84,9 @@ private:
 
     Directory& directory;
     ClusterTable& table;
-    std::vector<std::uint16_t> owner;  // per table cluster: 1 + the slot whose chain holds it; 0: none
+    // Per cluster up to the highest one a chain passed: 1 + the slot whose chain holds it; 0:
+    // none. Sized to the disk, not to the whole table: a check runs before every load.
+    std::vector<std::uint16_t> owner;
     std::vector<Chain> faulty;
     std::int32_t recordings = 0;
     std::int32_t usedClusters = 0;
