@@ -92,7 +92,8 @@ std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::ui
     std::uint32_t again = alignedReadsOnly ? disk().readClusterAround(buffer, cluster, positions)
                                            : disk().readRestAround(buffer, position, RecorderDisk::clusterSize, 0,
                                                                    positions);
-    if (again == 0) again = disk().readCluster(buffer, cluster, false);
+    // Where the drive's length is unknown nothing was read around: the aligned read is still to come.
+    if (again == 0 && !alignedReadsOnly) again = disk().readCluster(buffer, cluster, false);
     if (again == RecorderDisk::clusterSize && positions->size() == known) alignedReadsOnly = true;
     std::memmove(buffer + lag, buffer, again);
     std::memcpy(buffer + lag - carried, kept, carried);
