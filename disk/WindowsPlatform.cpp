@@ -49,65 +49,13 @@ bool driveIdentity(HANDLE drive, std::string* identity) {
     return true;
 }
 
-constexpr int readerSlots = 32;
-
-// The mutexes held, released and closed when the object goes unless kept.
-class HeldMutexes {
-public:
-    ~HeldMutexes() {
-        for (HANDLE mutex : held) {
-            ReleaseMutex(mutex);
-            CloseHandle(mutex);
-        }
-    }
-    // Opens (or creates) the named mutex and takes it; false when another holder keeps it
-    // (without waiting) or it cannot be had.
-    bool take(const std::string& name, bool wait) {
-        const HANDLE mutex = CreateMutexA(nullptr, FALSE, name.c_str());
-        if (mutex == nullptr) return false;
-        const DWORD result = WaitForSingleObject(mutex, wait ? INFINITE : 0);
-        if (result != WAIT_OBJECT_0 && result != WAIT_ABANDONED) {
-            CloseHandle(mutex);
-            return false;
-        }
-        held.push_back(mutex);
-        return true;
-    }
-    // Takes the first of the reader slots that is free, waiting for one when asked to.
-    bool takeAnySlot(const std::string& prefix, bool wait) {
-        HANDLE slots[readerSlots];
-        int opened = 0;
-        for (; opened < readerSlots; ++opened) {
-            slots[opened] = CreateMutexA(nullptr, FALSE, (prefix + std::to_string(opened)).c_str());
-            if (slots[opened] == nullptr) break;
-        }
-        const DWORD result = opened == readerSlots
-                                 ? WaitForMultipleObjects(readerSlots, slots, FALSE, wait ? INFINITE : 0)
-                                 : WAIT_FAILED;
-        int taken = -1;
-        if (result < WAIT_OBJECT_0 + readerSlots) taken = static_cast<int>(result - WAIT_OBJECT_0);
-        if (result >= WAIT_ABANDONED_0 && result < WAIT_ABANDONED_0 + readerSlots)
-            taken = static_cast<int>(result - WAIT_ABANDONED_0);
-        for (int k = 0; k < opened; ++k)
-            if (k != taken) CloseHandle(slots[k]);
-        if (taken < 0) return false;
-        held.push_back(slots[taken]);
-        return true;
-    }
-    void releaseFirst() {
-        ReleaseMutex(held.front());
-        CloseHandle(held.front());
-        held.erase(held.begin());
-    }
-    std::vector<void*> keep() {
-        std::vector<void*> kept(held.begin(), held.end());
-        held.clear();
-        return kept;
-    }
-
-private:
-    std::vector<HANDLE> held;
-};
+// The lock file of a drive: in the user's temporary folder, named after what the drive is.
+std::string lockFilePath(const std::string& identity) {
+    char folder[MAX_PATH + 1];
+    const DWORD length = GetTempPathA(sizeof folder, folder);
+    if (length == 0 || length > MAX_PATH) return std::string();
+    return std::string(folder, length) + "VelmoranDisk-" + identity + ".lock";
+}
 }  // namespace
 
 DiskPlatform& DiskPlatform::system() {
@@ -216,28 +164,28 @@ DiskPlatform::DriveLock WindowsPlatform::lockDrive(Handle handle, bool exclusive
     std::string identity;
     if (!driveIdentity(toWin32(handle), &identity)) return DriveLock::Unsupported;
     releaseLock(handle);
-    const std::string prefix = "Local\\VelmoranDisk-" + identity + "-";
-    HeldMutexes mutexes;
-    // An exclusive holder keeps the gate, so no new reader comes in while it waits for the slots.
-    if (!mutexes.take(prefix + "gate", wait)) return DriveLock::Busy;
-    if (exclusive) {
-        for (int k = 0; k < readerSlots; ++k)
-            if (!mutexes.take(prefix + "reader" + std::to_string(k), wait)) return DriveLock::Busy;
-    } else {
-        if (!mutexes.takeAnySlot(prefix + "reader", wait)) return DriveLock::Busy;
-        mutexes.releaseFirst();
+    const std::string path = lockFilePath(identity);
+    if (path.empty()) return DriveLock::Unsupported;
+    // The file stays when the lock goes: a deleted one could leave two holders with two files.
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return DriveLock::Unsupported;
+    OVERLAPPED firstByte = {};
+    const DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);
+    if (!LockFileEx(file, flags, 0, 1, 0, &firstByte)) {
+        const bool busy = GetLastError() == ERROR_LOCK_VIOLATION;
+        CloseHandle(file);
+        return busy ? DriveLock::Busy : DriveLock::Unsupported;
     }
-    heldLocks[handle] = mutexes.keep();
+    heldLocks[handle] = file;
     return DriveLock::Taken;
 }
 
 void WindowsPlatform::releaseLock(Handle handle) {
     const auto held = heldLocks.find(handle);
     if (held == heldLocks.end()) return;
-    for (void* mutex : held->second) {
-        ReleaseMutex(static_cast<HANDLE>(mutex));
-        CloseHandle(static_cast<HANDLE>(mutex));
-    }
+    CloseHandle(static_cast<HANDLE>(held->second));
     heldLocks.erase(held);
 }
 

@@ -29,10 +29,10 @@ public:
     bool closeHandle(Handle handle) override;
     bool getDriveLength(Handle handle, std::uint64_t* length) override;
     std::uint32_t getLastError() override;
-    // Named mutexes per drive, keyed by what the drive is (a device's number, a file's volume and
-    // index), not by the name it was opened by: a gate that an exclusive holder keeps, and reader
-    // slots of which a shared holder keeps one and an exclusive holder all. Windows releases them
-    // when the process ends, by a crash too; the next holder finds them abandoned and takes them.
+    // A shared or exclusive lock (LockFileEx) on the first byte of a lock file per drive in the
+    // temporary folder, named after what the drive is (a device's number, a file's volume and
+    // index), not after the name it was opened by. Closing the file, or the end of the process
+    // (by a crash too), releases it.
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
 
     Module loadLibrary(const char* name) override;
@@ -55,6 +55,6 @@ private:
 
     // Sizes of the open stand-in files, by handle; real devices are not listed.
     std::map<Handle, std::uint64_t> standInSizes;
-    // The mutexes each handle's lock holds.
-    std::map<Handle, std::vector<void*>> heldLocks;
+    // The lock file each locked handle holds open.
+    std::map<Handle, void*> heldLocks;
 };
