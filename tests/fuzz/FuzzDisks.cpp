@@ -7,16 +7,21 @@
 namespace {
 constexpr std::size_t mebibyte = 1u << 20;
 
-std::vector<std::uint8_t> buildLoadDisk() {
+std::vector<std::uint8_t> buildLoadDisk(bool oneFreeCluster) {
     RecorderLayout layout(FuzzDisks::clusterCount);
     layout.addChain({8, 6});
     layout.putSlot(0, "Erste Aufnahme", 8, 1, 4711);
     layout.addChain({11});
     layout.putSlot(2, "Zweite Aufnahme", 11, 0, 99999);
+    if (oneFreeCluster) {
+        layout.addChain({10, 9});
+        layout.putSlot(3, "Dritte Aufnahme", 10, 1, 815);
+    }
     std::vector<std::uint8_t> drive = FuzzDisks::signedDrive();
     layout.copyInto(drive);
     RecordStream::copyOverChain(drive, {8, 6}, BackupBytes::cluster(1) + BackupBytes::cluster(2));
     RecordStream::copyOverChain(drive, {11}, BackupBytes::cluster(3));
+    if (oneFreeCluster) RecordStream::copyOverChain(drive, {10, 9}, BackupBytes::cluster(4) + BackupBytes::cluster(5));
     return drive;
 }
 
@@ -56,9 +61,9 @@ std::vector<std::uint8_t> FuzzDisks::signedDrive() {
     return drive;
 }
 
-const std::vector<std::uint8_t>& FuzzDisks::loadDisk() {
-    static const std::vector<std::uint8_t> disk = buildLoadDisk();
-    return disk;
+const std::vector<std::uint8_t>& FuzzDisks::loadDisk(bool oneFreeCluster) {
+    static const std::vector<std::uint8_t> disks[] = {buildLoadDisk(false), buildLoadDisk(true)};
+    return disks[oneFreeCluster];
 }
 
 const std::vector<std::uint8_t>& FuzzDisks::commandDisk() {

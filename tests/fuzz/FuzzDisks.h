@@ -14,8 +14,9 @@ public:
     // A zero drive of clusterCount MiB with the recorder's signature.
     static std::vector<std::uint8_t> signedDrive();
     // For loads: slot 0 on the chain 8, 6 and slot 2 on cluster 11; slot 1 and clusters 7, 9
-    // and 10 free (11 ends a chain at the top of the table, so it does not count as free).
-    static const std::vector<std::uint8_t>& loadDisk();
+    // and 10 free (11 ends a chain at the top of the table, so it does not count as free). With
+    // one free cluster, slot 3 holds the chain 10, 9 as well and only cluster 7 is free.
+    static const std::vector<std::uint8_t>& loadDisk(bool oneFreeCluster);
     // For whole command lines: a movie in slot 0 on the chain 9, 6, an audio recording in slot 1
     // on cluster 8, an empty recording in slot 3; clusters 7, 10 and 11 free.
     static const std::vector<std::uint8_t>& commandDisk();

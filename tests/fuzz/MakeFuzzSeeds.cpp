@@ -44,7 +44,7 @@ struct BackupSeed {
     std::string items;
     std::string name = "Film";
     std::uint8_t header = 0;
-    std::uint8_t entryEnd = 255;
+    std::uint8_t entryEnd = 127;  // the whole entry, the disk with three free clusters
     std::uint8_t nameLength = 8;
     std::uint32_t startOffset = 0;
     std::string size = std::string(9, '\0');  // byte 11 and bytes 12-19
@@ -79,8 +79,13 @@ void backupSeeds(const SeedFolder& seeds) {
     const std::string everyKind = everyKindItems();
     const auto put = [&seeds](const std::string& name, const BackupSeed& seed) { seeds.put(name, seed.bytes()); };
     put("every-kind", {everyKind});
-    // Two clusters: a load fills two of the three free clusters and then runs out half way.
-    put("two-clusters", {StreamInput::item(video, 64) + StreamInput::item(audio, 66)});
+    // Two clusters: a load fills two of the three free clusters, or runs out half way on the
+    // disk with one.
+    const std::string twoClusters = StreamInput::item(video, 64) + StreamInput::item(audio, 66);
+    put("two-clusters", {twoClusters});
+    BackupSeed outOfSpace{twoClusters};
+    outOfSpace.entryEnd = 128;
+    put("two-clusters-one-free", outOfSpace);
     BackupSeed shifted{StreamInput::item(skipped, 128) + everyKind};
     shifted.startOffset = 100;
     put("start-offset", shifted);

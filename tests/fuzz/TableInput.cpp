@@ -52,7 +52,7 @@ const std::vector<std::uint8_t>& TableInput::formattedDrive() {
 std::int32_t TableInput::fill(FuzzDrive& drive, const std::uint8_t* data, std::size_t size) {
     std::uint8_t header[headerSize] = {};
     std::copy(data, data + std::min(size, headerSize), header);
-    if (header[0] & 8) {
+    if ((header[0] & fullDirectoryBits) == fullDirectoryBits) {
         static const std::vector<std::uint8_t> fullDirectory = [] {
             const std::vector<std::uint8_t> filler = fillerSlot();
             std::vector<std::uint8_t> slots;
@@ -73,7 +73,7 @@ std::int32_t TableInput::fill(FuzzDrive& drive, const std::uint8_t* data, std::s
 
 std::string TableInput::input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool fullDirectory,
                               const std::string& runs) {
-    std::string bytes(1, static_cast<char>((slot & 7) | (fullDirectory ? 8 : 0)));
+    std::string bytes(1, static_cast<char>((slot & 7) | (fullDirectory ? fullDirectoryBits : 0)));
     bytes.append(reinterpret_cast<const char*>(drive.data() + entryPosition(0)), 4 * mappedEntries);
     for (std::int32_t k = 0; k < mappedSlots; ++k) {
         const std::uint8_t* onDisk = drive.data() + slotPosition(k);
