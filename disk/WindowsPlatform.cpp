@@ -49,12 +49,25 @@ bool driveIdentity(HANDLE drive, std::string* identity) {
     return true;
 }
 
-// The lock file of a drive: in the user's temporary folder, named after what the drive is.
-std::string lockFilePath(const std::string& identity) {
+// Opens (or makes) the lock file of a drive, named after what the drive is: in the folder all
+// users share (ProgramData), so that commands of other sessions and users meet it too; where
+// that cannot be had, in the user's temporary folder. The file stays when the lock goes: a
+// deleted one could leave two holders with two files.
+HANDLE openLockFile(const std::string& identity) {
+    const std::string name = "VelmoranDisk-" + identity + ".lock";
     char folder[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof folder, folder);
-    if (length == 0 || length > MAX_PATH) return std::string();
-    return std::string(folder, length) + "VelmoranDisk-" + identity + ".lock";
+    std::vector<std::string> paths;
+    DWORD length = GetEnvironmentVariableA("ProgramData", folder, sizeof folder);
+    if (length > 0 && length < sizeof folder) paths.push_back(std::string(folder, length) + "\\" + name);
+    length = GetTempPathA(sizeof folder, folder);
+    if (length > 0 && length <= MAX_PATH) paths.push_back(std::string(folder, length) + name);
+    for (const std::string& path : paths) {
+        // Reading is all a lock needs, and all that another user's file may grant.
+        const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) return file;
+    }
+    return INVALID_HANDLE_VALUE;
 }
 }  // namespace
 
@@ -164,12 +177,7 @@ DiskPlatform::DriveLock WindowsPlatform::lockDrive(Handle handle, bool exclusive
     std::string identity;
     if (!driveIdentity(toWin32(handle), &identity)) return DriveLock::Unsupported;
     releaseLock(handle);
-    const std::string path = lockFilePath(identity);
-    if (path.empty()) return DriveLock::Unsupported;
-    // The file stays when the lock goes: a deleted one could leave two holders with two files.
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file = openLockFile(identity);
     if (file == INVALID_HANDLE_VALUE) return DriveLock::Unsupported;
     OVERLAPPED firstByte = {};
     const DWORD flags = (exclusive ? LOCKFILE_EXCLUSIVE_LOCK : 0) | (wait ? 0 : LOCKFILE_FAIL_IMMEDIATELY);

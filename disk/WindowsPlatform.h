@@ -29,10 +29,10 @@ public:
     bool closeHandle(Handle handle) override;
     bool getDriveLength(Handle handle, std::uint64_t* length) override;
     std::uint32_t getLastError() override;
-    // A shared or exclusive lock (LockFileEx) on the first byte of a lock file per drive in the
-    // temporary folder, named after what the drive is (a device's number, a file's volume and
-    // index), not after the name it was opened by. Closing the file, or the end of the process
-    // (by a crash too), releases it.
+    // A shared or exclusive lock (LockFileEx) on the first byte of a lock file per drive in
+    // ProgramData (or the temporary folder), named after what the drive is (a device's number, a
+    // file's volume and index), not after the name it was opened by. Closing the file, or the end
+    // of the process (by a crash too), releases it.
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
 
     Module loadLibrary(const char* name) override;
