@@ -47,7 +47,8 @@ public:
     // library cannot.
     bool driveLength(std::uint64_t* length);
 
-    static std::uint32_t alignToSector(std::uint32_t value) { return value & ~std::uint32_t{511}; }
+    static constexpr std::uint32_t sectorSize = 512;
+    static std::uint32_t alignToSector(std::uint32_t value) { return value & ~(sectorSize - 1); }
 
     // "WIN9x" or "WIN2K"; the text stays owned by the device.
     const char* osFamilyName();
@@ -55,8 +56,6 @@ public:
     const char* volumeReport();
 
 private:
-    static constexpr std::uint32_t sectorSize = 512;
-
     void chooseLibraryBackEnd();
     std::uint32_t readLibrarySectors(std::uint8_t* buffer, std::uint32_t length);
     bool writeLibrarySectors(const std::uint8_t* buffer, std::uint32_t length);

@@ -15,7 +15,7 @@
 // 4-byte group in place (the recorder stores big-endian words).
 class RecorderDisk {
 public:
-    static constexpr std::uint32_t sectorSize = 512;
+    static constexpr std::uint32_t sectorSize = DiskDevice::sectorSize;
     static constexpr std::uint32_t clusterSize = 1048576;
     static constexpr std::uint32_t signatureSize = 18;
     static const char diskSignature[signatureSize];  // "velmoran hd V1.02" and a zero byte

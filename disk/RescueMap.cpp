@@ -4,9 +4,10 @@
 
 #include "base/HostFileWriter.h"
 #include "base/TextFormat.h"
+#include "disk/DiskDevice.h"
 
 namespace {
-constexpr std::uint64_t sectorSize = 512;
+constexpr std::uint64_t sectorSize = DiskDevice::sectorSize;
 
 std::string block(std::uint64_t position, std::uint64_t size, char status) {
     return TextFormat::format("0x%08" PRIX64 "  0x%08" PRIX64 "  %c\n", position, size, status);

@@ -6,7 +6,7 @@
 #include "disk/DiskDevice.h"
 
 namespace {
-constexpr std::uint32_t sectorSize = 512;
+constexpr std::uint32_t sectorSize = DiskDevice::sectorSize;
 }
 
 SectorRescue::SectorRescue(DiskDevice& device, std::vector<std::uint64_t>* unreadable)
