@@ -9,25 +9,28 @@ std::string TextFormat::format(const char* pattern, ...) {
     va_start(args, pattern);
     va_list again;
     va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, pattern, args);
+    // A line fits the buffer on the stack; only a longer text is formatted a second time.
+    char line[256];
+    const int length = std::vsnprintf(line, sizeof line, pattern, args);
     va_end(args);
     std::string text;
-    if (length > 0) {
-        std::vector<char> buffer(static_cast<size_t>(length) + 1);
-        std::vsnprintf(buffer.data(), buffer.size(), pattern, again);
-        text.assign(buffer.data(), static_cast<size_t>(length));
+    if (length > 0 && static_cast<std::size_t>(length) < sizeof line) {
+        text.assign(line, static_cast<std::size_t>(length));
+    } else if (length > 0) {
+        text.resize(static_cast<std::size_t>(length) + 1);
+        std::vsnprintf(&text[0], text.size(), pattern, again);
+        text.resize(static_cast<std::size_t>(length));
     }
     va_end(again);
     return text;
 }
 
-std::string TextFormat::printable(const std::string& text) {
-    std::string shown(text);
-    for (char& c : shown) {
+std::string TextFormat::printable(std::string text) {
+    for (char& c : text) {
         const auto byte = static_cast<unsigned char>(c);
         if (byte < 0x20 || byte == 0x7F) c = '?';
     }
-    return shown;
+    return text;
 }
 
 std::string TextFormat::numberList(const std::vector<std::int64_t>& numbers) {

@@ -51,11 +51,9 @@ void ClusterTable::load() {
 }
 
 bool ClusterTable::isAllEndOfChain(const std::uint8_t* bytes, std::size_t length) {
-    constexpr std::size_t blockSize = 4096;
-    static const std::vector<std::uint8_t> endOfChainBlock(blockSize, 0xFF);
-    for (std::size_t offset = 0; offset < length; offset += blockSize)
-        if (std::memcmp(bytes + offset, endOfChainBlock.data(), std::min(blockSize, length - offset)) != 0) return false;
-    return true;
+    // Every byte is 0xFF when the first is and each equals the one behind it: one comparison
+    // of the range with itself, shifted by a byte.
+    return length == 0 || (bytes[0] == 0xFF && std::memcmp(bytes, bytes + 1, length - 1) == 0);
 }
 
 TransferBuffer::Pointer ClusterTable::newEndOfChainPart() {
@@ -84,21 +82,25 @@ std::size_t ClusterTable::offsetInPart(std::int32_t cluster) {
 
 // The disk ends after the highest data cluster whose entry is not EndOfChain. On all but the
 // largest disks most of the table lies beyond the end, all EndOfChain: the scan passes over
-// such table clusters whole and over blocks of entries, and looks at single entries only
-// where a block holds something else.
+// such table clusters whole and over blocks of entries, from large blocks down to single
+// entries. Once a block holds something else, the last cluster lies in it, so the scan stays
+// with smaller blocks from then on.
 void ClusterTable::findLastCluster() {
-    constexpr std::int32_t blockEntries = 1024;
+    constexpr std::int32_t blockSizes[] = {65536, 1024, 32, 1};
+    std::size_t size = 0;
     std::int32_t cluster = maxClusterCount - 1;
     while (cluster >= firstDataCluster) {
         const std::size_t part = partOf(cluster);
-        const std::int32_t blockStart = cluster + 1 - blockEntries;
-        if (!parts[part])
+        if (!parts[part]) {
             cluster -= static_cast<std::int32_t>(offsetInPart(cluster) / 4) + 1;
-        else if (blockStart >= 0 && partOf(blockStart) == part &&
-                 isAllEndOfChain(parts[part].get() + offsetInPart(blockStart), 4 * blockEntries))
+            continue;
+        }
+        const std::int32_t blockStart = cluster + 1 - blockSizes[size];
+        if (blockStart >= 0 && partOf(blockStart) == part &&
+            isAllEndOfChain(parts[part].get() + offsetInPart(blockStart), 4 * std::size_t(blockSizes[size])))
             cluster = blockStart - 1;
-        else if (entryOf(cluster) == EndOfChain)
-            --cluster;
+        else if (blockSizes[size] > 1)
+            ++size;
         else
             break;
     }

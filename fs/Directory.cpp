@@ -66,12 +66,6 @@ void Directory::loadSectorBySector(RecorderDisk& onDisk) {
     }
 }
 
-DirEntry* Directory::entryAt(std::int32_t slot) const {
-    if (slot < 0 || slot >= static_cast<std::int32_t>(entries.size())) return nullptr;
-    DirEntry* entry = entryPointer(static_cast<std::size_t>(slot));
-    return entry->isValid() ? entry : nullptr;
-}
-
 bool Directory::isSlotRead(std::int32_t slot) const {
     return slot >= 0 && slot < static_cast<std::int32_t>(entries.size()) && entries[static_cast<std::size_t>(slot)].wasRead();
 }

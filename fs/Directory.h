@@ -32,7 +32,11 @@ public:
     bool isLoaded() const { return loaded; }
 
     // The entry of a valid slot; none for a free slot or a number outside 0 to 4095.
-    DirEntry* entryAt(std::int32_t slot) const;
+    DirEntry* entryAt(std::int32_t slot) const {
+        if (slot < 0 || slot >= static_cast<std::int32_t>(entries.size())) return nullptr;
+        DirEntry* entry = entryPointer(static_cast<std::size_t>(slot));
+        return entry->isValid() ? entry : nullptr;
+    }
     // Whether the sector of a slot in 0 to 4095 could be read.
     bool isSlotRead(std::int32_t slot) const;
     // Valid entries in ascending slot order; one iteration at a time.

@@ -96,5 +96,7 @@ TEST(TextFormat, GrowsWithItsValues) {
     EXPECT_EQ("Datei " + longName + " konnte nicht geoeffnet werden!\n",
               TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", longName.c_str()));
     EXPECT_EQ("", TextFormat::format("%s", ""));
+    for (std::size_t length : {254u, 255u, 256u, 257u})
+        EXPECT_EQ(std::string(length, 'y'), TextFormat::format("%s", std::string(length, 'y').c_str()));
 }
 }  // namespace

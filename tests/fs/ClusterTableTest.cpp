@@ -65,9 +65,12 @@ TEST(ClusterTable, LoadEndsTheDiskAtTheHighestEntryThatIsNotEndOfChain) {
 }
 
 TEST(ClusterTable, TheEndOfTheDiskIsFoundOnEitherSideOfAScanBlock) {
-    // The scan passes over the EndOfChain entries at the top in blocks of 1024 from the top down
-    // and takes the entries below the lowest whole block one by one.
-    for (std::int32_t last : {ClusterTable::maxClusterCount - 1024, ClusterTable::maxClusterCount - 1025, 896, 895}) {
+    // The scan passes over the EndOfChain entries from the top down in blocks of 65536, 1024 and
+    // 32 entries, and takes the entries below the lowest whole block one by one; a table cluster
+    // ends at 262015.
+    const std::int32_t top = ClusterTable::maxClusterCount;
+    for (std::int32_t last : {top - 1, top - 1024, top - 1025, top - 65536, top - 65537, top - 65536 - 33, 262015,
+                              262016, 896, 895, 6 + 32, 7}) {
         RecorderLayout layout(6);
         layout.setEntry(last, FreeCluster);
         TableOnFakeDisk disk{layout};
