@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "BackupInput.h"
+#include "FileBytes.h"
 #include "FuzzCheck.h"
 #include "FuzzDisks.h"
 #include "FuzzDrive.h"
@@ -42,10 +43,10 @@ void checkRips() {
     const bool audio = ripsTo(true);
     const bool movie = ripsTo(false);
     FuzzCheck::expect(audio == movie, "the two modes of the rip end differently");
-    const std::string mpa = FuzzFolder::contents("film.mpa");
-    const std::string videoPes = FuzzFolder::contents("film_video.pes");
-    const std::string audioPes = FuzzFolder::contents("film_audio.pes");
-    FuzzCheck::expect(mpa == audioPes, "audio mode and movie mode write different audio");
+    const FileBytes mpa("film.mpa");
+    const FileBytes videoPes("film_video.pes");
+    const FileBytes audioPes("film_audio.pes");
+    FuzzCheck::expect(mpa.bytes() == audioPes.bytes(), "audio mode and movie mode write different audio");
     FuzzCheck::expect(mpa.size() % 8192 == 0 && videoPes.size() % 8192 == 0, "an output holds a part of a payload");
 }
 

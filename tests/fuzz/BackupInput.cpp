@@ -9,7 +9,7 @@
 namespace {
 constexpr std::size_t backupHeader = 28;
 constexpr std::size_t entrySize = 256;
-constexpr std::size_t streamLimit = (2u << 20) + 100000;
+constexpr std::size_t streamLimit = (1u << 20) + 100000;
 
 std::string entry(const std::uint8_t* field, std::uint64_t streamLength) {
     std::uint64_t sizeMiB = FuzzDisks::littleEndian(field + 12);

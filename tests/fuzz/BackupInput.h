@@ -15,8 +15,9 @@
 //   byte 11      even: the size is the stream's length plus bytes 12-13 (signed); odd: bytes
 //                12-15 are the size in MiB and bytes 16-19 the remainder
 //   bytes 20-23  the first cluster
-//   from 24 on   the stream behind the entry, as StreamInput reads it (up to a little over 2 MiB,
-//                so that a file of two clusters and more is in reach)
+//   from 24 on   the stream behind the entry, as StreamInput reads it (up to a little over 1 MiB:
+//                a file of two clusters fills two of the three free clusters, or runs out of
+//                space half way on the disk with one)
 // Words are stored least significant byte first.
 class BackupInput {
 public:

@@ -1,8 +1,11 @@
 #include "FuzzFolder.h"
 
-#include <algorithm>
+#include <dirent.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 const FuzzFolder& FuzzFolder::instance() {
     static const FuzzFolder folder;
@@ -14,18 +17,15 @@ FuzzFolder::FuzzFolder() {
 }
 
 void FuzzFolder::empty() const {
+    // A file goes with one call; whatever else a command made goes whole afterwards.
+    DIR* folder = opendir(path().c_str());
+    if (!folder) return;
+    std::vector<std::string> others;
+    while (const dirent* item = readdir(folder)) {
+        const std::string name = item->d_name;
+        if (name != "." && name != ".." && unlinkat(dirfd(folder), item->d_name, 0) != 0) others.push_back(name);
+    }
+    closedir(folder);
     std::error_code error;
-    for (const auto& item : std::filesystem::directory_iterator(path(), error))
-        std::filesystem::remove_all(item.path(), error);
-}
-
-std::string FuzzFolder::contents(const std::string& file) {
-    std::string bytes;
-    std::FILE* stream = std::fopen(file.c_str(), "rb");
-    if (!stream) return bytes;
-    if (std::fseek(stream, 0, SEEK_END) == 0) bytes.resize(static_cast<std::size_t>(std::max(0L, std::ftell(stream))));
-    std::rewind(stream);
-    bytes.resize(std::fread(&bytes[0], 1, bytes.size(), stream));
-    std::fclose(stream);
-    return bytes;
+    for (const std::string& name : others) std::filesystem::remove_all(file(name), error);
 }

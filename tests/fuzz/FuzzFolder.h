@@ -17,8 +17,6 @@ public:
     std::string file(const std::string& name) const { return temp.file(name); }
     // Removes every file a run left in the folder.
     void empty() const;
-    // The bytes of a file; none when it cannot be read.
-    static std::string contents(const std::string& file);
 
 private:
     TempDir temp;

@@ -4,7 +4,7 @@
 //                     records cut short, and broken ones
 //   <folder>/table    disks (as TableInput reads them): chains out of order, a loop, a free
 //                     link, chains into reserved clusters and past the drive, shared clusters,
-//                     empty and full directories
+//                     empty and crowded directories
 //   <folder>/command  the command lines of every command, right and wrong
 // Usage: MakeFuzzSeeds <folder>
 #include <algorithm>
@@ -139,12 +139,12 @@ public:
             for (std::size_t at = 0; at < everyKindItems().size(); at += StreamInput::itemSize)
                 runs += static_cast<char>(cluster - 6) + everyKindItems().substr(at, StreamInput::itemSize);
     }
-    std::string input(std::int32_t slot, bool fullDirectory = false) {
+    std::string input(std::int32_t slot, bool crowdedDirectory = false) {
         layout.copyInto(drive);
         for (const auto& raw : rawSlots)
             std::copy(raw.second.begin(), raw.second.end(),
                       drive.begin() + std::ptrdiff_t(TableInput::slotPosition(raw.first)));
-        return TableInput::input(drive, slot, fullDirectory, runs);
+        return TableInput::input(drive, slot, crowdedDirectory, runs);
     }
 };
 
@@ -159,7 +159,7 @@ void tableSeeds(const SeedFolder& seeds) {
         disk.runs += '\x01' + StreamInput::item(audio, 4);
         disk.layout.putSlot(2, "Leer", -1, 0, 0);
         for (std::int32_t slot : {0, 1, 2, 5}) seeds.put("out-of-order-" + std::to_string(slot), disk.input(slot));
-        seeds.put("full-directory", disk.input(0, true));
+        seeds.put("crowded-directory", disk.input(0, true));
     }
     {
         TableDisk disk;

@@ -19,9 +19,9 @@ const std::string& payload(std::size_t item) {
     return payloads[item % payloads.size()];
 }
 
-// Few records for most values (each costs its bytes in every rip and load), up to 256 for the
+// Few records for most values (each costs its bytes in every rip and load), up to 128 for the
 // highest, so that a file of two clusters stays in reach.
-unsigned countOf(std::uint8_t value) { return value < 248 ? 1 + value % 8 : 32 * (value - 247u); }
+unsigned countOf(std::uint8_t value) { return value < 248 ? 1 + value % 8 : 16 * (value - 247u); }
 
 void addRecords(const std::uint8_t* item, std::size_t index, std::size_t limit, std::string& stream) {
     const std::size_t start = stream.size();

@@ -7,7 +7,7 @@
 // How a fuzz input describes a recording's stream in a few bytes: items of four bytes, each a
 // run of records or of raw bytes, expanded after one another.
 //   kind   bits 0-2: the records' id, one of 1, 2, 3, 4, 10, 0, 77; 7 makes raw bytes instead
-//   count  records: 1 + count % 8 of them, 32 * (count - 247) from 248 on; raw bytes: count + 1
+//   count  records: 1 + count % 8 of them, 16 * (count - 247) from 248 on; raw bytes: count + 1
 //   cut    the run's last record ends (cut * cut / 8) bytes early (4 bytes at 6, a whole
 //          payload at 256), so that the next one begins off its place
 //   mark   records: when not 0, the id of (mark & 7) stands in the first record's payload,

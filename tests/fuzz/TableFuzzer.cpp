@@ -14,8 +14,10 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "FileBytes.h"
 #include "FuzzCheck.h"
 #include "FuzzDisks.h"
 #include "FuzzDrive.h"
@@ -92,7 +94,8 @@ std::int32_t run(FuzzRecorder& recorder, const std::set<std::int32_t>& named, co
 // only a chain that ends in EndOfChain on the drive can be saved; a backup file that the save
 // gave up on holds the beginning of that.
 void checkSave(const std::vector<std::uint8_t>& drive, std::int32_t slot, std::int32_t status) {
-    const std::string file = FuzzFolder::contents("Velmoran_" + std::to_string(slot) + ".vlm");
+    const FileBytes saved("Velmoran_" + std::to_string(slot) + ".vlm");
+    const std::string_view file = saved.bytes();
     bool whole = slotUsed(drive, slot);
     std::size_t length = 0;  // of what the file should hold
     bool same = true;        // as far as the file goes
@@ -120,23 +123,21 @@ void checkSave(const std::vector<std::uint8_t>& drive, std::int32_t slot, std::i
 struct RipOutputs {
     std::int32_t movieStatus;
     std::int32_t audioStatus;
-    std::string video;
-    std::string audio;
-    std::string mpa;
+    FileBytes video;
+    FileBytes audio;
+    FileBytes mpa;
 };
 
 // Both modes of a rip of the slot's recording, from the disk or from a backup file.
 RipOutputs rip(FuzzRecorder& recorder, const std::set<std::int32_t>& named, const std::string& source,
                const std::string& baseName) {
-    RipOutputs outputs;
-    outputs.movieStatus = run(recorder, named, {"movie", "rip", source});
-    outputs.audioStatus = run(recorder, named, {"audio", "rip", source});
-    outputs.video = FuzzFolder::contents(baseName + "_video.pes");
-    outputs.audio = FuzzFolder::contents(baseName + "_audio.pes");
-    outputs.mpa = FuzzFolder::contents(baseName + ".mpa");
+    const std::int32_t movieStatus = run(recorder, named, {"movie", "rip", source});
+    const std::int32_t audioStatus = run(recorder, named, {"audio", "rip", source});
+    RipOutputs outputs{movieStatus, audioStatus, FileBytes(baseName + "_video.pes"),
+                       FileBytes(baseName + "_audio.pes"), FileBytes(baseName + ".mpa")};
     // Both modes write the same audio payloads; every output is a sequence of whole payloads.
     FuzzCheck::expect(outputs.movieStatus == outputs.audioStatus, "the two modes of the rip end differently");
-    FuzzCheck::expect(outputs.mpa == outputs.audio, "audio mode and movie mode write different audio");
+    FuzzCheck::expect(outputs.mpa.bytes() == outputs.audio.bytes(), "audio mode and movie mode write different audio");
     FuzzCheck::expect(outputs.mpa.size() % 8192 == 0 && outputs.video.size() % 8192 == 0,
                       "an output holds a part of a payload");
     return outputs;
@@ -145,8 +146,8 @@ RipOutputs rip(FuzzRecorder& recorder, const std::set<std::int32_t>& named, cons
 // The backup file of a recording carries the same stream as its chain on the disk: both rips
 // must end alike and write the same.
 void checkSameRips(const RipOutputs& fromDisk, const RipOutputs& fromFile) {
-    FuzzCheck::expect(fromDisk.movieStatus == fromFile.movieStatus && fromDisk.video == fromFile.video &&
-                          fromDisk.audio == fromFile.audio,
+    FuzzCheck::expect(fromDisk.movieStatus == fromFile.movieStatus && fromDisk.video.bytes() == fromFile.video.bytes() &&
+                          fromDisk.audio.bytes() == fromFile.audio.bytes(),
                       "the rip of the saved backup file differs from the rip on the disk");
 }
 

@@ -35,7 +35,7 @@ void putRuns(FuzzDrive& drive, const std::uint8_t* runs, std::size_t size) {
     }
 }
 
-// A recording with an empty chain, for the slots of a full directory.
+// A recording with an empty chain, for the slots of a crowded directory.
 std::vector<std::uint8_t> fillerSlot() { return RecorderLayout::slotOnDisk("Fuellung", -1, 0, 0, 0); }
 }  // namespace
 
@@ -52,14 +52,9 @@ const std::vector<std::uint8_t>& TableInput::formattedDrive() {
 std::int32_t TableInput::fill(FuzzDrive& drive, const std::uint8_t* data, std::size_t size) {
     std::uint8_t header[headerSize] = {};
     std::copy(data, data + std::min(size, headerSize), header);
-    if ((header[0] & fullDirectoryBits) == fullDirectoryBits) {
-        static const std::vector<std::uint8_t> fullDirectory = [] {
-            const std::vector<std::uint8_t> filler = fillerSlot();
-            std::vector<std::uint8_t> slots;
-            for (std::int32_t k = mappedSlots; k < 4096; ++k) slots.insert(slots.end(), filler.begin(), filler.end());
-            return slots;
-        }();
-        drive.put(slotPosition(mappedSlots), fullDirectory.data(), fullDirectory.size());
+    if ((header[0] & crowdedDirectoryBits) == crowdedDirectoryBits) {
+        static const std::vector<std::uint8_t> filler = fillerSlot();
+        for (std::int32_t slot = 15; slot < 4096; slot += 16) drive.put(slotPosition(slot), filler.data(), filler.size());
     }
     // Entries and slots that the input leaves out stay as the base has them.
     const std::size_t entryBytes = std::min<std::size_t>(4 * mappedEntries, size > 1 ? size - 1 : 0);
@@ -71,9 +66,9 @@ std::int32_t TableInput::fill(FuzzDrive& drive, const std::uint8_t* data, std::s
     return header[0] & 7;
 }
 
-std::string TableInput::input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool fullDirectory,
+std::string TableInput::input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool crowdedDirectory,
                               const std::string& runs) {
-    std::string bytes(1, static_cast<char>((slot & 7) | (fullDirectory ? fullDirectoryBits : 0)));
+    std::string bytes(1, static_cast<char>((slot & 7) | (crowdedDirectory ? crowdedDirectoryBits : 0)));
     bytes.append(reinterpret_cast<const char*>(drive.data() + entryPosition(0)), 4 * mappedEntries);
     for (std::int32_t k = 0; k < mappedSlots; ++k) {
         const std::uint8_t* onDisk = drive.data() + slotPosition(k);

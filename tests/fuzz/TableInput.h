@@ -13,9 +13,10 @@
 // used) whose data clusters are full of the 32-bit word 3, which reads as a record that is
 // skipped wherever a rip stands (a zero disk would make every rip scan it for a record id in
 // 4-byte steps). The input, as far as it goes, changes it in this order:
-//   1 byte          the choice: bits 0-2 the slot the commands work on, bits 3-5 all set a
-//                   full directory (slots 8 to 4095 hold recordings with an empty chain; one
-//                   input in eight, as its list of 4096 lines costs more than all else)
+//   1 byte          the choice: bits 0-2 the slot the commands work on, bits 3-7 all set a
+//                   crowded directory (every 16th slot, 15 to 4095, holds a recording with an
+//                   empty chain: 256 more lines of list, the directory's last slot among them;
+//                   one input in 32)
 //   16 x 4 bytes    the table entries of clusters 0 to 15 (12 to 15 lie past the drive's end)
 //   8 x 21 bytes    directory slots 0 to 7: the name's first four bytes (all zero: a free
 //                   slot), its length, then the first cluster, start offset, size in MiB and
@@ -31,14 +32,14 @@ public:
     static constexpr std::int32_t mappedSlots = 8;
     static constexpr std::size_t slotSize = 21;
     static constexpr std::size_t headerSize = 1 + 4 * mappedEntries + slotSize * mappedSlots;
-    static constexpr std::uint8_t fullDirectoryBits = 0x38;
+    static constexpr std::uint8_t crowdedDirectoryBits = 0xF8;
 
     // Makes the drive (on the base) the drive the input describes; the result is the slot its
     // commands work on.
     static std::int32_t fill(FuzzDrive& drive, const std::uint8_t* data, std::size_t size);
     // The input that describes the table and slots of a drive of the same size, and the given
     // runs of records (cluster byte and item each), for seeds.
-    static std::string input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool fullDirectory,
+    static std::string input(const std::vector<std::uint8_t>& drive, std::int32_t slot, bool crowdedDirectory,
                              const std::string& runs);
     // The base: the formatted drive with the signature.
     static const std::vector<std::uint8_t>& formattedDrive();
