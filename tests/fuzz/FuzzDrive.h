@@ -11,7 +11,7 @@
 // The drive a fuzz target runs the tool on and the drive it expects to find afterwards, both
 // made once from a base. An input changes them only in ranges it notes (its own changes, the
 // tool's writes, the changes it expects), so that the comparison of the two and their return
-// to the base cost only what the input touched.
+// to the base cost only what the input touched; each drive goes back only where it changed.
 class FuzzDrive {
 public:
     explicit FuzzDrive(const std::vector<std::uint8_t>& base) : base(base), actual(base), expected(base) {}
@@ -32,10 +32,15 @@ public:
     void reset();
 
 private:
-    void note(std::uint64_t position, std::uint64_t length);
+    using Ranges = std::vector<std::pair<std::uint64_t, std::uint64_t>>;  // position, end
+
+    void note(Ranges& ranges, std::uint64_t position, std::uint64_t length) const;
+    bool matches(const Ranges& ranges, std::uint64_t end) const;
+    void restore(Ranges& ranges, std::vector<std::uint8_t>& drive);
 
     const std::vector<std::uint8_t>& base;
     std::vector<std::uint8_t> actual;
     std::vector<std::uint8_t> expected;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> touched;  // position, end
+    Ranges actualChanges;
+    Ranges expectedChanges;
 };
