@@ -83,8 +83,8 @@ std::size_t ClusterTable::offsetInPart(std::int32_t cluster) {
 // The disk ends after the highest data cluster whose entry is not EndOfChain. On all but the
 // largest disks most of the table lies beyond the end, all EndOfChain: the scan passes over
 // such table clusters whole and over blocks of entries, from large blocks down to single
-// entries. Once a block holds something else, the last cluster lies in it, so the scan stays
-// with smaller blocks from then on.
+// entries: where a block holds something else, or does not fit into its table cluster, the
+// scan goes on with the next smaller size and stays with it.
 void ClusterTable::findLastCluster() {
     constexpr std::int32_t blockSizes[] = {65536, 1024, 32, 1};
     std::size_t size = 0;
