@@ -150,10 +150,10 @@ int ProgramStreamMuxer::chooseStream(std::int64_t& scr) {
     std::int64_t time = lastScr < 0 ? 0 : lastScr + packTime;
     time = std::max(time, (earliest - mostLead) * systemClockPerTick);
     for (;;) {
+        for (Stream& stream : streams) release(stream, time / systemClockPerTick);
         for (const int index : order) {
-            Stream& stream = streams[index];
+            const Stream& stream = streams[index];
             if (stream.unsent == 0) continue;
-            release(stream, time / systemClockPerTick);
             if (stream.fullness + largestPayload <= stream.bufferSize) {
                 scr = time;
                 return index;
@@ -163,7 +163,7 @@ int ProgramStreamMuxer::chooseStream(std::int64_t& scr) {
         for (const Stream& stream : streams)
             if (!stream.buffer.empty()) next = std::min(next, stream.buffer.front().removal * systemClockPerTick);
         if (next == INT64_MAX) break;
-        time = std::max(next, time + 1);
+        time = next;
     }
     scr = time;
     return order[0];
