@@ -72,8 +72,10 @@ bool RipSource::run() {
         return false;
     }
     if (outputFailed) return false;
-    // A stream that ended before the recording's size was cut: what it began is not whole.
-    if (position < size) output->gap();
+    // A stream that ends more than a record before the recording's size was cut (a truncated
+    // backup file): what it began is not whole. The record that a chain's last cluster cuts
+    // short at the size is the recording's natural end.
+    if (position < size && size - position > recordSize) output->gap();
     console().finishProgress();
     const bool closed = output->close();
     return streamWhole() && closed;
