@@ -28,18 +28,19 @@ const std::uint8_t* ExportOutput::restored(const std::uint8_t* stored, std::uint
 }
 
 bool ExportOutput::video(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
-    if (zeroed)
-        exporter->videoGap();
-    else
-        exporter->video(restored(stored, length), length);
-    return !file.hasFailed();
+    return pass(&MpegExport::video, &MpegExport::videoGap, stored, length, zeroed);
 }
 
 bool ExportOutput::audio(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
+    return pass(&MpegExport::audio, &MpegExport::audioGap, stored, length, zeroed);
+}
+
+bool ExportOutput::pass(void (MpegExport::*take)(const std::uint8_t*, std::size_t), void (MpegExport::*gapIn)(),
+                        const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
     if (zeroed)
-        exporter->audioGap();
+        ((*exporter).*gapIn)();
     else
-        exporter->audio(restored(stored, length), length);
+        ((*exporter).*take)(restored(stored, length), length);
     return !file.hasFailed();
 }
 

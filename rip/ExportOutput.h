@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -28,6 +29,9 @@ public:
 
 private:
     const std::uint8_t* restored(const std::uint8_t* stored, std::uint32_t length);
+    // A payload of one stream into the export, or a gap where zeros stand in it.
+    bool pass(void (MpegExport::*take)(const std::uint8_t*, std::size_t), void (MpegExport::*gapIn)(),
+              const std::uint8_t* stored, std::uint32_t length, bool zeroed);
     // What the export gave, told to the user; false where it is not the file it should be.
     bool report();
 
