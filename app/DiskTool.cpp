@@ -154,6 +154,7 @@ std::int32_t DiskTool::runRecording() {
     if (is(sub, "delete")) return runSaveOrDelete(false);
     if (is(sub, "load")) return runLoad();
     if (is(sub, "rip")) return runRip(is(args[1], "audio"));
+    if (is(sub, "export")) return runRip(is(args[1], "audio"), RipSource::Output::Export);
     console().printMessage(2, 513, TextFormat::format("Angabe %s unzulaessig!\n", sub).c_str());
     return 1;
 }
@@ -214,7 +215,7 @@ std::int32_t DiskTool::recordingNumber(const char* word) {
     return static_cast<std::int32_t>(value);
 }
 
-std::int32_t DiskTool::runRip(bool audioOnly) {
+std::int32_t DiskTool::runRip(bool audioOnly, RipSource::Output output) {
     if (!hasWord(3)) {
         console().print("Angabe <nr> oder <dateiname> fehlt\n");
         return 1;
@@ -222,10 +223,10 @@ std::int32_t DiskTool::runRip(bool audioOnly) {
     std::unique_ptr<RipSource> source;
     if (isRecordingNumber(args[3])) {
         if (!checkDisk() || !holdDisk(readsDisk)) return 1;
-        source.reset(new DiskRipSource(directory(), recordingNumber(args[3]), audioOnly));
+        source.reset(new DiskRipSource(directory(), recordingNumber(args[3]), audioOnly, output));
     } else {
         // A backup file needs no recorder disk: no drive is probed for it.
-        source.reset(new FileRipSource(args[3], audioOnly));
+        source.reset(new FileRipSource(args[3], audioOnly, output));
     }
     return source->run() ? 0 : 1;
 }
@@ -252,6 +253,14 @@ void DiskTool::printHelp() {
         "    rip <dateiname>  Rippen der Sicherungsdatei <dateiname>\n",
         "                     bei movie: nach <dateiname>_video/audio.pes\n",
         "                     bei audio: nach <dateiname>.mpa\n",
+        "    export <nr>|<dateiname>\n",
+        "                     Export in eine MPEG-Datei, die Player abspielen\n",
+        "                     bei movie: nach Velmoran_<nr>.mpg bzw. <dateiname>.mpg\n",
+        "                     bei audio: nach Velmoran_<nr>.mp2 bzw. <dateiname>.mp2\n",
+        "\n",
+        "  check  Pruefung von Belegungstabelle und Inhaltsverzeichnis\n",
+        "  check repair\n",
+        "        Pruefung und Behebung der ohne Verlust behebbaren Fehler\n",
         "\n",
     };
     static const char* const extendedPart[] = {

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "rip/RipSource.h"
+
 class ClusterTable;
 class Directory;
 class RecorderDisk;
@@ -34,7 +36,7 @@ private:
     std::int32_t runRecording();
     std::int32_t runSaveOrDelete(bool save);
     std::int32_t runLoad();
-    std::int32_t runRip(bool audioOnly);
+    std::int32_t runRip(bool audioOnly, RipSource::Output output = RipSource::Output::ElementaryStreams);
     std::int32_t runCheck();
 
     bool checkDisk();

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -87,8 +88,68 @@ void fillWithData(const std::string& path, std::uint32_t mebibytes, std::uint64_
     std::fclose(file);
 }
 
+// Payload bytes that the export parses as it does a recorder's, in the proportion of the
+// records below (video twice the audio): MPEG-1 video of 25 pictures a second in GOPs of 12
+// (I, P and B pictures, 3840 bytes each) and MPEG-1 Layer II sound at 48 kHz and 384 kbit/s.
+// The pictures' slices and the frames' samples are pseudo-random bytes.
+class MpegLikeStream {
+public:
+    explicit MpegLikeStream(bool video) : video(video) {}
+
+    void fill(std::uint8_t* to, std::size_t length) {
+        while (length > 0) {
+            if (used == unit.size()) next();
+            const std::size_t piece = std::min(length, unit.size() - used);
+            std::memcpy(to, unit.data() + used, piece);
+            used += piece;
+            to += piece;
+            length -= piece;
+        }
+    }
+
+private:
+    void next() {
+        unit.clear();
+        used = 0;
+        if (video) {
+            static const int types[12] = {1, 2, 3, 3, 2, 3, 3, 2, 3, 3, 2, 3};
+            const int type = types[count % 12];
+            if (count % 12 == 0) {
+                append({0, 0, 1, 0xB3, 0x2D, 0x02, 0x40, 0x23, 0xFF, 0xFF, 0xFF, 0xF8});
+                append({0, 0, 1, 0xB8, 0x00, 0x08, 0x00, 0x40});
+            }
+            const unsigned reference = count % 1024;
+            append({0, 0, 1, 0x00, static_cast<std::uint8_t>(reference >> 2),
+                    static_cast<std::uint8_t>((reference & 3) << 6 | type << 3 | 7), 0xFF, 0xF8});
+            append({0, 0, 1, 0x01});
+            randomBytes(3840 - unit.size());
+        } else {
+            append({0xFF, 0xFD, 0xE4, 0x04});
+            randomBytes(1152 - 4);
+        }
+        ++count;
+    }
+    void append(std::initializer_list<std::uint8_t> bytes) { unit.insert(unit.end(), bytes); }
+    // Never a zero byte, so that no start code appears by chance.
+    void randomBytes(std::size_t length) {
+        for (std::size_t k = 0; k < length; ++k) {
+            seed ^= seed << 13;
+            seed ^= seed >> 7;
+            seed ^= seed << 17;
+            unit.push_back(static_cast<std::uint8_t>(seed | 1));
+        }
+    }
+
+    const bool video;
+    std::vector<std::uint8_t> unit;
+    std::size_t used = 0;
+    std::uint64_t count = 0;
+    std::uint64_t seed = 0x2545F4914F6CDD1Dull;
+};
+
 // A disk with one recording in slot 0 on the clusters 6 to 6 + recordingMiB - 1: video, audio
-// and other records mixed (ids 1, 2 and 3), every payload real data.
+// and other records mixed (ids 1, 2 and 3), every payload real data: the video and audio payloads
+// MPEG-like, so that an export does all its work on them.
 void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint32_t recordingMiB) {
     fillWithData(path, diskMiB, 0x9E3779B97F4A7C15ull);
     RecorderLayout layout(static_cast<std::int32_t>(diskMiB));
@@ -104,10 +165,23 @@ void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint3
     const int descriptor = ::open(path.c_str(), O_WRONLY);
     const std::uint64_t start = 6ull * mebibyte;
     const std::uint64_t end = start + std::uint64_t(recordingMiB) * mebibyte;
+    MpegLikeStream video(true);
+    MpegLikeStream audio(false);
+    std::vector<std::uint8_t> record(recordSize);
     std::uint32_t index = 0;
-    for (std::uint64_t position = start; position + 4 <= end; position += recordSize, ++index) {
-        const std::uint8_t id[4] = {kinds[index % 10], 0, 0, 0};
-        if (pwrite(descriptor, id, 4, static_cast<off_t>(position)) != 4) std::perror("pwrite");
+    for (std::uint64_t position = start; position + recordSize <= end; position += recordSize, ++index) {
+        record[0] = kinds[index % 10];
+        if (record[0] == 3) {
+            if (pwrite(descriptor, record.data(), 4, static_cast<off_t>(position)) != 4) std::perror("pwrite");
+            continue;
+        }
+        (record[0] == 1 ? video : audio).fill(record.data() + 4, recordSize - 4);
+        // The recorder stores each 4-byte group reversed.
+        for (std::uint32_t k = 4; k < recordSize; k += 4) {
+            std::swap(record[k], record[k + 3]);
+            std::swap(record[k + 1], record[k + 2]);
+        }
+        if (pwrite(descriptor, record.data(), recordSize, static_cast<off_t>(position)) != recordSize) std::perror("pwrite");
     }
     ::close(descriptor);
 }
@@ -296,7 +370,8 @@ public:
     Bench(std::string toolPath, int runs, std::string folder, std::string drives)
         : toolPath(std::move(toolPath)), runs(runs), folder(std::move(folder)), drives(std::move(drives)) {}
 
-    void measure(const Measure& m) {
+    // The tool's median time.
+    double measure(const Measure& m) {
         std::vector<double> toolTimes;
         std::vector<double> baseTimes;
         long peak = 0;
@@ -327,6 +402,7 @@ public:
                         toolMedian / baseMedian, peak / 1024.0);
         }
         std::fflush(stdout);
+        return toolMedian;
     }
 
 private:
@@ -433,6 +509,33 @@ int main(int argc, char** argv) {
                    movieOutputs, copy, nullptr});
     bench.measure({"audio rip (backup file)", {"audio", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
                    audioOutputs, copy, nullptr});
+    // Each export right behind the rip it reads like, both against the same dd.
+    struct Pair {
+        const char* name;
+        const char* mode;
+        const char* word;
+        std::vector<std::string> ripOutputs;
+        const char* exported;
+    };
+    const Pair pairs[] = {{"movie (disk)", "movie", "0", movieOutputs, "Velmoran_0.mpg"},
+                          {"audio (disk)", "audio", "0", audioOutputs, "Velmoran_0.mp2"},
+                          {"movie (backup file)", "movie", "Velmoran_0.vlm", movieOutputs, "Velmoran_0.mpg"},
+                          {"audio (backup file)", "audio", "Velmoran_0.vlm", audioOutputs, "Velmoran_0.mp2"}};
+    std::vector<std::string> ratios;
+    for (const Pair& pair : pairs) {
+        const bool fromDisk = std::strcmp(pair.word, "0") == 0;
+        const std::vector<std::string> baseline =
+            fromDisk ? dd(disk, "copy.bin", recordingBytes) : dd("Velmoran_0.vlm", "copy.bin", fromFile);
+        const double rip = bench.measure({std::string(pair.mode) + " rip, " + (fromDisk ? "disk" : "file"),
+                                          {pair.mode, "rip", pair.word}, baseline, pair.ripOutputs, copy, nullptr});
+        const double exported = bench.measure({std::string(pair.mode) + " export, " + (fromDisk ? "disk" : "file"),
+                                               {pair.mode, "export", pair.word}, baseline, {pair.exported}, copy, nullptr});
+        char line[128];
+        std::snprintf(line, sizeof line, "%s: export/rip %.2f\n", pair.name, exported / rip);
+        ratios.push_back(line);
+    }
+    std::printf("\n");
+    for (const std::string& line : ratios) std::printf("%s", line.c_str());
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});

@@ -1,5 +1,6 @@
 #include "fs/Recording.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Console.h"
@@ -40,6 +41,8 @@ bool Recording::startReading() {
     endStream();
     clusterReadFailed = false;
     damagedClusters.clear();
+    zeroedRanges.clear();
+    clustersLoaded = 0;
     if (!recordingEntry) return false;
     chain.reset(new ChainWalker(recordingDirectory->clusterTable(), recordingEntry->firstCluster()));
     if (chain->ended()) {
@@ -91,6 +94,7 @@ bool Recording::loadCurrentCluster() {
     unreadablePositions.clear();
     const std::uint32_t count = disk.readClusterAround(clusterBuffer.get(), chain->current(), &unreadablePositions);
     if (!unreadablePositions.empty()) damagedClusters.push_back(chain->current());
+    noteZeroedRanges();
     if (count != RecorderDisk::clusterSize) {
         Console::instance().printMessage(0, 102, "Cluster konnte nicht vollstaendig gelesen werden!");
         clusterReadFailed = true;
@@ -100,6 +104,26 @@ bool Recording::loadCurrentCluster() {
     readPosition = 0;
     clusterFill = RecorderDisk::clusterSize;
     return true;
+}
+
+void Recording::noteZeroedRanges() {
+    clusterStreamStart = clustersLoaded++ * std::uint64_t{RecorderDisk::clusterSize};
+    // Only the cluster before this one can still hold bytes of a record being read.
+    const std::uint64_t kept = clusterStreamStart > RecorderDisk::clusterSize ? clusterStreamStart - RecorderDisk::clusterSize : 0;
+    zeroedRanges.erase(std::remove_if(zeroedRanges.begin(), zeroedRanges.end(),
+                                      [kept](const std::pair<std::uint64_t, std::uint64_t>& range) { return range.second <= kept; }),
+                       zeroedRanges.end());
+    const std::uint64_t clusterStart = std::uint64_t(chain->current()) * RecorderDisk::clusterSize;
+    for (const std::uint64_t sector : unreadablePositions) {
+        const std::uint64_t start = clusterStreamStart + (sector - clusterStart);
+        zeroedRanges.emplace_back(start, start + RecorderDisk::sectorSize);
+    }
+}
+
+bool Recording::zeroedWithin(std::uint64_t position, std::uint32_t length) const {
+    for (const std::pair<std::uint64_t, std::uint64_t>& range : zeroedRanges)
+        if (range.first < position + length && position < range.second) return true;
+    return false;
 }
 
 void Recording::reportUnreadChainEnd(std::int32_t last) {

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "base/TransferBuffer.h"
@@ -57,6 +58,9 @@ public:
     // The clusters in which sectors could not be read, in stream order. Within the drive's
     // known length a cluster is read around them, and the stream holds zeros in their place.
     const std::vector<std::int64_t>& clustersWithUnreadableSectors() const { return damagedClusters; }
+    // Whether zeros stand for unreadable sectors within the `length` bytes at stream position
+    // `position`, for bytes of the current cluster or the one before it.
+    bool zeroedWithin(std::uint64_t position, std::uint32_t length) const;
 
 private:
     void findByNumber(Directory& directory);
@@ -70,6 +74,8 @@ private:
     // Message 103 and readFailed when the chain ended at `last` only because its table entry
     // could not be read.
     void reportUnreadChainEnd(std::int32_t last);
+    // The stream ranges of the sectors that could not be read in the cluster just loaded.
+    void noteZeroedRanges();
     void endStream();
     // A chain that breaks off (a loop, a free, reserved or outside cluster) is told and ends
     // the stream as a failure.
@@ -85,4 +91,9 @@ private:
     bool clusterReadFailed = false;
     std::vector<std::int64_t> damagedClusters;
     std::vector<std::uint64_t> unreadablePositions;
+    // The stream position of the cluster in the buffer, and the stream ranges [first, second)
+    // of zeros in it and in the cluster before it.
+    std::uint64_t clusterStreamStart = 0;
+    std::uint64_t clustersLoaded = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> zeroedRanges;
 };

@@ -5,7 +5,10 @@
 #include "fs/DirEntry.h"
 
 DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly)
-    : RipSource(audioOnly), recording(directory, number) {
+    : DiskRipSource(directory, number, audioOnly, Output::ElementaryStreams) {}
+
+DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output)
+    : RipSource(audioOnly, output), recording(directory, number) {
     if (recording.entry()) openOutputs(baseNameFor(number));
 }
 
@@ -21,7 +24,7 @@ bool DiskRipSource::openSource() {
     useEntry(*entry);
     if (!recording.startReading()) return false;
     Console::instance().print(
-        TextFormat::format("Rippen der Aufnahme %d \"%s\"\n", recording.number(), entry->shownName().c_str()).c_str());
+        TextFormat::format("%s der Aufnahme %d \"%s\"\n", verb(), recording.number(), entry->shownName().c_str()).c_str());
     return true;
 }
 
@@ -29,6 +32,10 @@ std::uint32_t DiskRipSource::readStream(void* buffer, std::uint32_t count) { ret
 
 // A record within one cluster is handled where it lies in the cluster buffer: no copy.
 const std::uint8_t* DiskRipSource::nextRecord(std::uint8_t* spare) { return recording.viewBytes(spare, recordSize); }
+
+bool DiskRipSource::zeroedWithin(std::uint64_t position, std::uint32_t length) const {
+    return recording.zeroedWithin(position, length);
+}
 
 bool DiskRipSource::streamFailed() const { return recording.readFailed(); }
 

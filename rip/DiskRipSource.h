@@ -15,6 +15,7 @@ class DiskRipSource : public RipSource {
 public:
     // Prints "Eintrag <number> nicht gueltig!" when the number names no recording.
     DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly);
+    DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output);
     ~DiskRipSource() override;
 
     bool isReady() const override;
@@ -26,6 +27,7 @@ protected:
     std::uint32_t readStream(void* buffer, std::uint32_t count) override;
     bool streamFailed() const override;
     bool streamWhole() override;
+    bool zeroedWithin(std::uint64_t position, std::uint32_t length) const override;
     const std::uint8_t* nextRecord(std::uint8_t* spare) override;
 
 private:

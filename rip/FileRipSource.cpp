@@ -9,7 +9,10 @@
 #include "transfer/BackupFile.h"
 
 FileRipSource::FileRipSource(const std::string& fileName, bool audioOnly)
-    : RipSource(audioOnly), fileName(fileName), backupFile(new HostFileReader(fileName, HostFileReader::pieceBuffer)) {
+    : FileRipSource(fileName, audioOnly, Output::ElementaryStreams) {}
+
+FileRipSource::FileRipSource(const std::string& fileName, bool audioOnly, Output output)
+    : RipSource(audioOnly, output), fileName(fileName), backupFile(new HostFileReader(fileName, HostFileReader::pieceBuffer)) {
     if (backupFile->isOpen()) openOutputs(baseNameFor(fileName));
 }
 
@@ -39,7 +42,7 @@ bool FileRipSource::openSource() {
         return false;
     }
     useEntry(*backupEntry);
-    console.print(TextFormat::format("Rippen der Aufnahme \"%s\" aus der Sicherungsdatei %s\n",
+    console.print(TextFormat::format("%s der Aufnahme \"%s\" aus der Sicherungsdatei %s\n", verb(),
                                      backupEntry->shownName().c_str(), fileName.c_str()).c_str());
     return true;
 }

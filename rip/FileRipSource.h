@@ -15,6 +15,7 @@ class FileRipSource : public RipSource {
 public:
     // Opens the backup file (its open failure printed) and, when it opens, creates the outputs.
     FileRipSource(const std::string& fileName, bool audioOnly);
+    FileRipSource(const std::string& fileName, bool audioOnly, Output output);
     ~FileRipSource() override;
 
     bool isReady() const override;

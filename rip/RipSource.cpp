@@ -9,7 +9,8 @@
 #include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
 #include "fs/DirEntry.h"
-#include "rip/StreamWriter.h"
+#include "rip/ElementaryOutput.h"
+#include "rip/ExportOutput.h"
 
 namespace {
 // Records of these kinds (3, 4 and 10, one bit each) are valid but carry nothing for the outputs.
@@ -22,23 +23,19 @@ bool isRecordId(std::uint32_t id) { return id < 32 && (recordIds >> id & 1u) != 
 Console& console() { return Console::instance(); }
 }  // namespace
 
-RipSource::RipSource(bool audioOnly) : audioOnly(audioOnly), recordBuffer(new std::uint8_t[recordSize]()) {}
+RipSource::RipSource(bool audioOnly, Output output)
+    : audioOnly(audioOnly), outputKind(output), recordBuffer(new std::uint8_t[recordSize]()) {}
 
 RipSource::~RipSource() = default;
 
 void RipSource::openOutputs(const std::string& baseName) {
-    if (audioOnly) {
-        audioOutput.reset(new StreamWriter(baseName + ".mpa"));
-        return;
-    }
-    videoOutput.reset(new StreamWriter(baseName + "_video.pes"));
-    audioOutput.reset(new StreamWriter(baseName + "_audio.pes"));
+    if (outputKind == Output::Export)
+        output.reset(new ExportOutput(baseName, audioOnly));
+    else
+        output.reset(new ElementaryOutput(baseName, audioOnly));
 }
 
-bool RipSource::outputsReady() const {
-    if (!audioOutput || !audioOutput->isOpen()) return false;
-    return audioOnly || (videoOutput && videoOutput->isOpen());
-}
+bool RipSource::outputsReady() const { return output && output->isOpen(); }
 
 bool RipSource::isReady() const { return outputsReady(); }
 
@@ -71,11 +68,16 @@ bool RipSource::run() {
     if (streamFailed()) {
         // The read failure message ends without a line end; the meter stays unfinished.
         console().print("\n");
+        output->closeAfterFailure();
         return false;
     }
     if (outputFailed) return false;
+    // A stream that ends more than a record before the recording's size was cut (a truncated
+    // backup file): what it began is not whole. The record that a chain's last cluster cuts
+    // short at the size is the recording's natural end.
+    if (position < size && size - position > recordSize) output->gap();
     console().finishProgress();
-    const bool closed = closeOutputs();
+    const bool closed = output->close();
     return streamWhole() && closed;
 }
 
@@ -103,16 +105,17 @@ bool RipSource::handleRecord(const std::uint8_t* record, std::uint64_t position)
     if (id == videoRecord && audioOnly) {
         if (!videoWarned) console().print("Audioquelle enthaelt Viediodaten!");
         videoWarned = true;
-    } else if (id == videoRecord) {
-        writePayload(*videoOutput, record);
-    } else if (id == audioRecord) {
-        writePayload(*audioOutput, record);
+    } else if (id == videoRecord || id == audioRecord) {
+        writePayload(id == videoRecord, record, position);
     }
     return isRecordId(id);
 }
 
-void RipSource::writePayload(StreamWriter& output, const std::uint8_t* record) {
-    if (!output.writeSwapped(record + (recordSize - payloadSize), payloadSize)) outputFailed = true;
+void RipSource::writePayload(bool video, const std::uint8_t* record, std::uint64_t position) {
+    const std::uint8_t* payload = record + (recordSize - payloadSize);
+    const bool zeroed = zeroedWithin(position, recordSize);
+    if (!(video ? output->video(payload, payloadSize, zeroed) : output->audio(payload, payloadSize, zeroed)))
+        outputFailed = true;
 }
 
 void RipSource::resynchronise(std::uint64_t& position) {
@@ -132,6 +135,7 @@ void RipSource::resynchronise(std::uint64_t& position) {
         bufferFill = readStream(recordBuffer.get(), recordSize);
         if (bufferFill == 0) break;
     }
+    output->gap();
     console().printMessage(0, 101, TextFormat::format("Fehlerhafter Record mit der id %d bei Position %" PRIu64 "!",
                                                       damagedId, damagedPosition).c_str());
     console().print(TextFormat::format(" %" PRIu64 " Bytes uebersprungen.\n", skipped).c_str());
@@ -149,11 +153,4 @@ void RipSource::refill(std::uint32_t kept) {
     std::uint8_t* buffer = recordBuffer.get();
     std::memmove(buffer, buffer + (bufferFill - kept), kept);
     bufferFill = kept + readStream(buffer + kept, recordSize - kept);
-}
-
-bool RipSource::closeOutputs() {
-    bool closed = true;
-    if (videoOutput) closed = videoOutput->close() && closed;
-    if (audioOutput) closed = audioOutput->close() && closed;
-    return closed;
 }

@@ -5,7 +5,7 @@
 #include <string>
 
 class DirEntry;
-class StreamWriter;
+class RipOutput;
 
 // One rip: reads a recording's stream of 8196-byte records from a source and writes the
 // payloads of its video records (id 1) and audio records (id 2) into elementary-stream files,
@@ -14,8 +14,12 @@ class StreamWriter;
 // record sequence in 4-byte steps. The concrete sources say where the stream comes from.
 //
 // Outputs: audio mode writes <base>.mpa; movie mode <base>_video.pes and <base>_audio.pes.
+// An export reads the same way and writes one file that players open instead: <base>.mpg (an
+// MPEG program stream of video and sound) or, in audio mode, <base>.mp2.
 class RipSource {
 public:
+    enum class Output { ElementaryStreams, Export };
+
     static constexpr std::uint32_t recordSize = 8196;
     static constexpr std::uint32_t payloadSize = 8192;
     static constexpr std::uint32_t videoRecord = 1;
@@ -37,8 +41,10 @@ public:
     bool run();
 
 protected:
-    explicit RipSource(bool audioOnly);
+    explicit RipSource(bool audioOnly, Output output = Output::ElementaryStreams);
 
+    // The start line's first word.
+    const char* verb() const { return outputKind == Output::Export ? "Exportieren" : "Rippen"; }
     // Creates the outputs of the mode from the base name; an output that cannot be created
     // has said so and leaves outputsReady false.
     void openOutputs(const std::string& baseName);
@@ -55,6 +61,9 @@ protected:
     // Whether every byte of the stream came from the source; false after a message naming
     // where zeros stood in for bytes that could not be read.
     virtual bool streamWhole() { return true; }
+    // Whether zeros stood in for unreadable sectors within the `length` bytes of the stream at
+    // `position`.
+    virtual bool zeroedWithin(std::uint64_t /*position*/, std::uint32_t /*length*/) const { return false; }
     // The next whole record of the stream, read into `spare`, or where the source already
     // holds it (valid until the next read); nullptr when no whole record is left.
     virtual const std::uint8_t* nextRecord(std::uint8_t* spare);
@@ -66,20 +75,19 @@ private:
     bool skipStartRange(std::uint64_t& position);
     // Handles the record; false only for a damaged record.
     bool handleRecord(const std::uint8_t* record, std::uint64_t position);
-    void writePayload(StreamWriter& output, const std::uint8_t* record);
+    void writePayload(bool video, const std::uint8_t* record, std::uint64_t position);
     // Finds the next record behind the damaged one at `position` and reports the skip.
     void resynchronise(std::uint64_t& position);
     // The first offset in the filled part of the buffer that holds a record id.
     bool findRecordId(std::uint32_t& offset) const;
     void refill(std::uint32_t kept);
-    bool closeOutputs();
 
     const bool audioOnly;
+    const Output outputKind;
     bool videoWarned = false;
     bool outputFailed = false;
     const DirEntry* recordingEntry = nullptr;
     std::unique_ptr<std::uint8_t[]> recordBuffer;
     std::uint32_t bufferFill = 0;  // bytes of the stream in recordBuffer
-    std::unique_ptr<StreamWriter> videoOutput;
-    std::unique_ptr<StreamWriter> audioOutput;
+    std::unique_ptr<RipOutput> output;
 };

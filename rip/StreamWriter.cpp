@@ -1,6 +1,7 @@
 #include "rip/StreamWriter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "disk/RecorderDisk.h"
 
@@ -11,17 +12,28 @@ StreamWriter::~StreamWriter() {
     if (isOpen() && !failed) flush();
 }
 
-bool StreamWriter::writeSwapped(const std::uint8_t* payload, std::uint32_t length) {
+template <typename Copy>
+bool StreamWriter::add(const std::uint8_t* bytes, std::size_t length, Copy copy) {
     if (!isOpen() || failed) return false;
     while (length > 0) {
         if (fill == bufferSize && !flush()) return false;
-        const std::uint32_t piece = std::min(length, bufferSize - fill);
-        RecorderDisk::copySwappedWords(buffer.get() + fill, payload, piece);
+        const auto piece = static_cast<std::uint32_t>(std::min<std::size_t>(length, bufferSize - fill));
+        copy(buffer.get() + fill, bytes, piece);
         fill += piece;
-        payload += piece;
+        bytes += piece;
         length -= piece;
     }
     return true;
+}
+
+bool StreamWriter::writeSwapped(const std::uint8_t* payload, std::uint32_t length) {
+    return add(payload, length, RecorderDisk::copySwappedWords);
+}
+
+bool StreamWriter::writeBytes(const std::uint8_t* bytes, std::size_t length) {
+    return add(bytes, length, [](std::uint8_t* to, const std::uint8_t* from, std::uint32_t count) {
+        std::memcpy(to, from, count);
+    });
 }
 
 bool StreamWriter::close() {

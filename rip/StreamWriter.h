@@ -5,12 +5,13 @@
 
 #include "base/HostFileWriter.h"
 #include "base/TransferBuffer.h"
+#include "mpeg/ByteSink.h"
 
 // One elementary-stream output of a rip. The recorder stores every payload word-swapped; the
 // writer swaps each back while it copies it into its buffer, and the file gets the buffer in
 // whole: one pass over the bytes in memory and few, large writes, which the file system takes
 // much faster than many small ones.
-class StreamWriter {
+class StreamWriter : public ByteSink {
 public:
     static constexpr std::uint32_t bufferSize = 1024 * 1024;
 
@@ -19,7 +20,7 @@ public:
     explicit StreamWriter(const std::string& path);
     // Writes out what the buffer still holds (a rip that stopped early keeps what it ripped)
     // and closes the file, without reporting a failure.
-    ~StreamWriter();
+    ~StreamWriter() override;
 
     StreamWriter(const StreamWriter&) = delete;
     StreamWriter& operator=(const StreamWriter&) = delete;
@@ -29,10 +30,16 @@ public:
     // Adds the `length` bytes of a payload, every whole 4-byte group reversed. False after the
     // write failure message (0, 205) when the buffer could not be written, and from then on.
     bool writeSwapped(const std::uint8_t* payload, std::uint32_t length);
+    // Adds bytes as they are; false as writeSwapped.
+    bool writeBytes(const std::uint8_t* bytes, std::size_t length) override;
+    bool hasFailed() const { return failed; }
     // Writes out the buffer and closes the file: true when every byte reached the file.
     bool close();
 
 private:
+    // Copies `length` bytes through the buffer with `copy`, flushing it when it is full.
+    template <typename Copy>
+    bool add(const std::uint8_t* bytes, std::size_t length, Copy copy);
     bool flush();
 
     HostFileWriter file;

@@ -2,12 +2,16 @@
 // allocation table sized to the image, and a few recordings in the directory whose cluster
 // chains are scattered over the disk. Each recording holds a stream of 8196-byte records as
 // the recorder writes them (an id, then a payload stored word-swapped): video, audio and other
-// records in turn, the payloads a counting pattern rather than real pictures and sound.
-// Usage: MakeDemoDisk <image file> [size in MiB, default 48]
+// records in turn, the payloads a counting pattern rather than real pictures and sound. Given
+// an MPEG video and an MPEG audio file, recording 1 carries them instead, in video and audio
+// records as a recorder interleaves them, so that an export has real material to work on.
+// Usage: MakeDemoDisk <image file> [size in MiB, default 48] [<video file> <audio file>]
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -79,16 +83,50 @@ std::vector<std::uint8_t> slotBytes(const DemoRecording& recording) {
     return slot;
 }
 
+struct Material {
+    std::string video;
+    std::string audio;
+};
+
+std::string readFile(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+// The next record's kind and payload: the material's video and audio, each at its own pace,
+// after the first record (which no rip or export writes) and until both are used up; then
+// records of other kinds, their payloads zeros.
+std::uint32_t materialRecord(const Material& material, std::uint64_t record, std::size_t& video, std::size_t& audio,
+                             std::uint8_t* payload, std::uint32_t payloadSize) {
+    std::memset(payload, 0, payloadSize);
+    const bool videoLeft = video < material.video.size();
+    const bool audioLeft = audio < material.audio.size();
+    if (record == 0 || (!videoLeft && !audioLeft)) return 3;
+    const bool takeVideo = !audioLeft || (videoLeft && video * material.audio.size() <= audio * material.video.size());
+    const std::string& from = takeVideo ? material.video : material.audio;
+    std::size_t& used = takeVideo ? video : audio;
+    const std::size_t piece = std::min<std::size_t>(payloadSize, from.size() - used);
+    std::memcpy(payload, from.data() + used, piece);
+    used += piece;
+    return takeVideo ? 1 : 2;
+}
+
 // The record stream of a recording laid over its chain, cluster by cluster.
-bool writeRecords(ImageFile& image, const DemoRecording& recording) {
+bool writeRecords(ImageFile& image, const DemoRecording& recording, const Material* material) {
     constexpr std::uint32_t recordSize = 8196;
     static const std::uint32_t kinds[] = {1, 1, 2, 1, 3, 2};  // video, audio and other records
     const std::uint64_t length = std::uint64_t(recording.chain.size()) * RecorderDisk::clusterSize;
     std::vector<std::uint8_t> stream(length);
+    std::size_t video = 0;
+    std::size_t audio = 0;
     for (std::uint64_t position = 0, record = 0; position + recordSize <= length; position += recordSize, ++record) {
         std::uint8_t* bytes = &stream[position];
-        LittleEndian::store32(bytes, kinds[record % 6]);
-        for (std::uint32_t k = 4; k < recordSize; ++k) bytes[k] = static_cast<std::uint8_t>(record + k);
+        if (material) {
+            LittleEndian::store32(bytes, materialRecord(*material, record, video, audio, bytes + 4, recordSize - 4));
+        } else {
+            LittleEndian::store32(bytes, kinds[record % 6]);
+            for (std::uint32_t k = 4; k < recordSize; ++k) bytes[k] = static_cast<std::uint8_t>(record + k);
+        }
         RecorderDisk::swapWords(bytes + 4, recordSize - 4, true);
     }
     bool ok = true;
@@ -98,7 +136,7 @@ bool writeRecords(ImageFile& image, const DemoRecording& recording) {
     return ok;
 }
 
-bool writeRecorderDisk(const char* path, std::int32_t clusterCount) {
+bool writeRecorderDisk(const char* path, std::int32_t clusterCount, const Material* material) {
     ImageFile image(path);
     const std::uint64_t size = std::uint64_t(clusterCount) * RecorderDisk::clusterSize;
     const char last = 0;
@@ -109,7 +147,7 @@ bool writeRecorderDisk(const char* path, std::int32_t clusterCount) {
     for (const DemoRecording& recording : demoRecordings) {
         const std::vector<std::uint8_t> slot = slotBytes(recording);
         ok = ok && image.writeAt(DirEntry::slotPosition(recording.slot), slot.data(), slot.size());
-        ok = ok && writeRecords(image, recording);
+        ok = ok && writeRecords(image, recording, recording.slot == 1 ? material : nullptr);
     }
     return ok;
 }
@@ -133,7 +171,12 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
-    if (!writeRecorderDisk(argv[1], static_cast<std::int32_t>(sizeMiB))) {
+    Material material;
+    if (argc > 4) {
+        material.video = readFile(argv[3]);
+        material.audio = readFile(argv[4]);
+    }
+    if (!writeRecorderDisk(argv[1], static_cast<std::int32_t>(sizeMiB), argc > 4 ? &material : nullptr)) {
         std::fprintf(stderr, "MakeDemoDisk: cannot write %s\n", argv[1]);
         return 1;
     }

@@ -34,6 +34,14 @@ const std::string helpCommon =
     "    rip <dateiname>  Rippen der Sicherungsdatei <dateiname>\n"
     "                     bei movie: nach <dateiname>_video/audio.pes\n"
     "                     bei audio: nach <dateiname>.mpa\n"
+    "    export <nr>|<dateiname>\n"
+    "                     Export in eine MPEG-Datei, die Player abspielen\n"
+    "                     bei movie: nach Velmoran_<nr>.mpg bzw. <dateiname>.mpg\n"
+    "                     bei audio: nach Velmoran_<nr>.mp2 bzw. <dateiname>.mp2\n"
+    "\n"
+    "  check  Pruefung von Belegungstabelle und Inhaltsverzeichnis\n"
+    "  check repair\n"
+    "        Pruefung und Behebung der ohne Verlust behebbaren Fehler\n"
     "\n";
 
 const std::string shortHelp = helpCommon + "    ?                erweiterte Hilfe\n" + "\n";

@@ -28,7 +28,7 @@ mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DVELMORAN_FUZZ=ON -DVELMORAN_TESTS=OFF -DVELMORAN_BENCH=OFF > "$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j2 --target BackupFileFuzzer TableFuzzer CommandFuzzer MakeFuzzSeeds
+cmake --build "$build" -j2 --target BackupFileFuzzer TableFuzzer CommandFuzzer MpegFuzzer MakeFuzzSeeds
 
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
@@ -38,12 +38,14 @@ export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64:malloc_context_size=10
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 # target, corpus name, longest input
-targets=("BackupFileFuzzer backup 512" "TableFuzzer table 1024" "CommandFuzzer command 256")
+targets=("BackupFileFuzzer backup 512" "TableFuzzer table 1024" "CommandFuzzer command 256" "MpegFuzzer mpeg 8192")
 
 if [ "$mode" = update ]; then
   seeds=$build/fuzz-seeds
   rm -rf "$seeds"
   "$build/tests/fuzz/MakeFuzzSeeds" "$seeds"
+  # The MPEG target's seeds are pieces of ffmpeg-made streams, kept as they are.
+  mkdir -p "$seeds/mpeg" && cp "$kept/mpeg/"* "$seeds/mpeg/" 2>/dev/null || true
   for entry in "${targets[@]}"; do
     read -r target name maxLength <<<"$entry"
     rm -rf "$kept/$name"

@@ -1,0 +1,101 @@
+#include "rip/ExportOutput.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "base/Console.h"
+#include "base/TextFormat.h"
+#include "disk/RecorderDisk.h"
+#include "mpeg/MpegExport.h"
+#include "rip/RipSource.h"
+
+namespace {
+Console& console() { return Console::instance(); }
+}  // namespace
+
+ExportOutput::ExportOutput(const std::string& baseName, bool audioOnly)
+    : audioOnly(audioOnly),
+      fileName(baseName + (audioOnly ? ".mp2" : ".mpg")),
+      file(fileName),
+      exporter(new MpegExport(file, audioOnly ? MpegExport::Target::AudioFile : MpegExport::Target::ProgramStream)),
+      payload(new std::uint8_t[RipSource::payloadSize]) {}
+
+ExportOutput::~ExportOutput() = default;
+
+const std::uint8_t* ExportOutput::restored(const std::uint8_t* stored, std::uint32_t length) {
+    RecorderDisk::copySwappedWords(payload.get(), stored, length);
+    return payload.get();
+}
+
+bool ExportOutput::video(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
+    return pass(&MpegExport::video, &MpegExport::videoGap, stored, length, zeroed);
+}
+
+bool ExportOutput::audio(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
+    return pass(&MpegExport::audio, &MpegExport::audioGap, stored, length, zeroed);
+}
+
+bool ExportOutput::pass(void (MpegExport::*take)(const std::uint8_t*, std::size_t), void (MpegExport::*gapIn)(),
+                        const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
+    if (zeroed)
+        ((*exporter).*gapIn)();
+    else
+        ((*exporter).*take)(restored(stored, length), length);
+    return !file.hasFailed();
+}
+
+void ExportOutput::gap() {
+    exporter->videoGap();
+    exporter->audioGap();
+}
+
+bool ExportOutput::close() {
+    const bool written = exporter->finish();
+    const bool usable = report();
+    const bool closed = file.close() && written;
+    if (closed && !usable && exporter->videoReport().written == 0 && exporter->audioReport().written == 0)
+        std::remove(fileName.c_str());
+    return closed && usable;
+}
+
+void ExportOutput::closeAfterFailure() {
+    gap();
+    exporter->finish();
+    file.close();
+}
+
+bool ExportOutput::report() {
+    const MpegExport::StreamReport video = exporter->videoReport();
+    const MpegExport::StreamReport audio = exporter->audioReport();
+    const char* name = fileName.c_str();
+    if (audioOnly && audio.dropped > 0) {
+        console().printMessage(0, 801, TextFormat::format("%" PRIu64 " Audioframes wegen fehlerhafter Daten ausgelassen.\n",
+                                                          audio.dropped).c_str());
+    } else if (video.dropped + audio.dropped > 0) {
+        console().printMessage(0, 801, TextFormat::format("%" PRIu64 " Videobilder und %" PRIu64
+                                                          " Audioframes wegen fehlerhafter Daten ausgelassen.\n",
+                                                          video.dropped, audio.dropped).c_str());
+    }
+    if (audio.written == 0 && (audioOnly || video.written == 0)) {
+        console().printMessage(0, 802, TextFormat::format("Die Aufnahme enthaelt keine abspielbaren MPEG-Daten, "
+                                                          "%s wurde nicht erstellt!\n", name).c_str());
+        return false;
+    }
+    if (audioOnly) return true;
+    if (video.sawData && video.written == 0) {
+        const char* what = exporter->sawSequenceHeader() ? "kein abspielbares Bild"
+                                                         : "keinen gueltigen Sequenzkopf (00 00 01 B3)";
+        console().printMessage(0, 803, TextFormat::format("Die Videodaten enthalten %s, %s enthaelt nur den Ton!\n",
+                                                          what, name).c_str());
+        return false;
+    }
+    if (audio.sawData && audio.written == 0) {
+        console().printMessage(0, 804, TextFormat::format("Die Audiodaten sind kein MPEG-Audio, %s enthaelt nur das "
+                                                          "Bild!\n", name).c_str());
+        return false;
+    }
+    if (!video.sawData)
+        console().printMessage(0, 805, TextFormat::format("Die Aufnahme enthaelt kein Video, %s enthaelt nur den "
+                                                          "Ton.\n", name).c_str());
+    return true;
+}
