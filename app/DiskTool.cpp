@@ -31,6 +31,10 @@ Console& console() { return Console::instance(); }
 // it runs alone.
 constexpr bool readsDisk = false;
 constexpr bool writesDisk = true;
+
+// The word that stands for every recording where a number names one (there is no delete of all;
+// a backup file of this name is given as ./all).
+constexpr const char* allRecordings = "all";
 }  // namespace
 
 DiskTool::DiskTool(std::int32_t argCount, char** args) : argCount(argCount), args(args) {}
@@ -164,6 +168,7 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
         console().print("Angabe <nr> fehlt\n");
         return 1;
     }
+    if (save && is(args[3], allRecordings)) return runAll(AllRecordings::Operation::save);
     if (!holdDisk(save ? readsDisk : writesDisk)) return 1;
     // The number must name a recording; the handle says so when it does not.
     Recording recording(directory(), recordingNumber(args[3]));
@@ -219,6 +224,8 @@ std::int32_t DiskTool::runRip(bool audioOnly) {
         console().print("Angabe <nr> oder <dateiname> fehlt\n");
         return 1;
     }
+    if (is(args[3], allRecordings))
+        return runAll(audioOnly ? AllRecordings::Operation::audioRip : AllRecordings::Operation::movieRip);
     std::unique_ptr<RipSource> source;
     if (isRecordingNumber(args[3])) {
         if (!checkDisk() || !holdDisk(readsDisk)) return 1;
@@ -228,6 +235,11 @@ std::int32_t DiskTool::runRip(bool audioOnly) {
         source.reset(new FileRipSource(args[3], audioOnly));
     }
     return source->run() ? 0 : 1;
+}
+
+std::int32_t DiskTool::runAll(AllRecordings::Operation operation) {
+    if (!checkDisk() || !holdDisk(readsDisk)) return 1;
+    return AllRecordings(directory(), operation).run() ? 0 : 1;
 }
 
 void DiskTool::printVersion() { console().print("VelmoranDisk Version 0.9.6\n"); }

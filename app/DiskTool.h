@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "app/AllRecordings.h"
+
 class ClusterTable;
 class Directory;
 class RecorderDisk;
@@ -36,6 +38,8 @@ private:
     std::int32_t runLoad();
     std::int32_t runRip(bool audioOnly);
     std::int32_t runCheck();
+    // `all` in place of a number: the operation on every recording, the drive held throughout.
+    std::int32_t runAll(AllRecordings::Operation operation);
 
     bool checkDisk();
     // Locks the found drive for the command (shared when it only reads the disk, exclusive when

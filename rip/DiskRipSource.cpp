@@ -1,12 +1,16 @@
 #include "rip/DiskRipSource.h"
 
 #include "base/Console.h"
+#include "base/HostFileName.h"
 #include "base/TextFormat.h"
 #include "fs/DirEntry.h"
 
 DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly)
+    : DiskRipSource(directory, number, audioOnly, baseNameFor(number)) {}
+
+DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, const HostFileName& baseName)
     : RipSource(audioOnly), recording(directory, number) {
-    if (recording.entry()) openOutputs(baseNameFor(number));
+    if (recording.entry()) openOutputs(baseName);
 }
 
 DiskRipSource::~DiskRipSource() = default;

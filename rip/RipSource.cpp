@@ -26,13 +26,13 @@ RipSource::RipSource(bool audioOnly) : audioOnly(audioOnly), recordBuffer(new st
 
 RipSource::~RipSource() = default;
 
-void RipSource::openOutputs(const std::string& baseName) {
+void RipSource::openOutputs(const HostFileName& baseName) {
     if (audioOnly) {
-        audioOutput.reset(new StreamWriter(baseName + ".mpa"));
+        audioOutput.reset(new StreamWriter(baseName.withSuffix(".mpa")));
         return;
     }
-    videoOutput.reset(new StreamWriter(baseName + "_video.pes"));
-    audioOutput.reset(new StreamWriter(baseName + "_audio.pes"));
+    videoOutput.reset(new StreamWriter(baseName.withSuffix("_video.pes")));
+    audioOutput.reset(new StreamWriter(baseName.withSuffix("_audio.pes")));
 }
 
 bool RipSource::outputsReady() const {

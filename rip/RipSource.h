@@ -5,6 +5,7 @@
 #include <string>
 
 class DirEntry;
+class HostFileName;
 class StreamWriter;
 
 // One rip: reads a recording's stream of 8196-byte records from a source and writes the
@@ -41,7 +42,7 @@ protected:
 
     // Creates the outputs of the mode from the base name; an output that cannot be created
     // has said so and leaves outputsReady false.
-    void openOutputs(const std::string& baseName);
+    void openOutputs(const HostFileName& baseName);
     bool outputsReady() const;
 
     // Identifies the recording (useEntry), prints the start line and gets the stream ready;
