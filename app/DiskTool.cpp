@@ -264,6 +264,11 @@ void DiskTool::printHelp() {
         "    rip <dateiname>  Rippen der Sicherungsdatei <dateiname>\n",
         "                     bei movie: nach <dateiname>_video/audio.pes\n",
         "                     bei audio: nach <dateiname>.mpa\n",
+        "    save all         Auslesen aller Aufnahmen in die Sicherungsdateien\n",
+        "                     Velmoran_<nr> <titel>.vlm\n",
+        "    rip all          Rippen aller Aufnahmen\n",
+        "                     bei movie: nach Velmoran_<nr> <titel>_video/audio.pes\n",
+        "                     bei audio: nach Velmoran_<nr> <titel>.mpa\n",
         "\n",
     };
     static const char* const extendedPart[] = {
