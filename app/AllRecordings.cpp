@@ -19,7 +19,7 @@
 namespace {
 // Room for the longest ending a file of a run gets, with its temporary one, so that one title
 // is cut the same way in every file of its recording.
-constexpr std::size_t longestEnding = sizeof("_video.pes") - 1 + sizeof(".part") - 1;
+constexpr std::size_t longestEnding = sizeof("_video.pes") - 1 + sizeof(HostFileName::stagingSuffix) - 1;
 
 Console& console() { return Console::instance(); }
 

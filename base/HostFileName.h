@@ -12,11 +12,12 @@
 class HostFileName {
 public:
     enum class Encoding { systemCodePage, utf8 };
-    static constexpr const char* stagingSuffix = ".part";
+    static constexpr char stagingSuffix[] = ".part";
 
-    // A name in the system's code page, written in place.
-    HostFileName(const std::string& name);  // NOLINT: implicit, as names were plain strings
-    HostFileName(const char* name) : HostFileName(std::string(name)) {}  // NOLINT
+    // A name in the system's code page, written in place; implicit, so that every caller that
+    // names a file by a plain string goes on doing so.
+    HostFileName(const std::string& name);
+    HostFileName(const char* name) : HostFileName(std::string(name)) {}
     HostFileName(const std::string& name, Encoding encoding, bool staged);
 
     // The file's own name, and the one its bytes go to while it is written.
