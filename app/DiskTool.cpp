@@ -31,6 +31,10 @@ Console& console() { return Console::instance(); }
 // it runs alone.
 constexpr bool readsDisk = false;
 constexpr bool writesDisk = true;
+
+// The word that stands for every recording where a number names one (there is no delete of all;
+// a backup file of this name is given as ./all).
+constexpr const char* allRecordings = "all";
 }  // namespace
 
 DiskTool::DiskTool(std::int32_t argCount, char** args) : argCount(argCount), args(args) {}
@@ -165,6 +169,7 @@ std::int32_t DiskTool::runSaveOrDelete(bool save) {
         console().print("Angabe <nr> fehlt\n");
         return 1;
     }
+    if (save && is(args[3], allRecordings)) return runAll(AllRecordings::Operation::save);
     if (!holdDisk(save ? readsDisk : writesDisk)) return 1;
     // The number must name a recording; the handle says so when it does not.
     Recording recording(directory(), recordingNumber(args[3]));
@@ -220,6 +225,11 @@ std::int32_t DiskTool::runRip(bool audioOnly, RipSource::Output output) {
         console().print("Angabe <nr> oder <dateiname> fehlt\n");
         return 1;
     }
+    if (is(args[3], allRecordings)) {
+        if (output == RipSource::Output::Export)
+            return runAll(audioOnly ? AllRecordings::Operation::audioExport : AllRecordings::Operation::movieExport);
+        return runAll(audioOnly ? AllRecordings::Operation::audioRip : AllRecordings::Operation::movieRip);
+    }
     std::unique_ptr<RipSource> source;
     if (isRecordingNumber(args[3])) {
         if (!checkDisk() || !holdDisk(readsDisk)) return 1;
@@ -229,6 +239,11 @@ std::int32_t DiskTool::runRip(bool audioOnly, RipSource::Output output) {
         source.reset(new FileRipSource(args[3], audioOnly, output));
     }
     return source->run() ? 0 : 1;
+}
+
+std::int32_t DiskTool::runAll(AllRecordings::Operation operation) {
+    if (!checkDisk() || !holdDisk(readsDisk)) return 1;
+    return AllRecordings(directory(), operation).run() ? 0 : 1;
 }
 
 void DiskTool::printVersion() { console().print("VelmoranDisk Version 0.9.6\n"); }
@@ -257,6 +272,14 @@ void DiskTool::printHelp() {
         "                     Export in eine MPEG-Datei, die Player abspielen\n",
         "                     bei movie: nach Velmoran_<nr>.mpg bzw. <dateiname>.mpg\n",
         "                     bei audio: nach Velmoran_<nr>.mp2 bzw. <dateiname>.mp2\n",
+        "    save all         Auslesen aller Aufnahmen in die Sicherungsdateien\n",
+        "                     Velmoran_<nr> <titel>.vlm\n",
+        "    rip all          Rippen aller Aufnahmen\n",
+        "                     bei movie: nach Velmoran_<nr> <titel>_video/audio.pes\n",
+        "                     bei audio: nach Velmoran_<nr> <titel>.mpa\n",
+        "    export all       Export aller Aufnahmen\n",
+        "                     bei movie: nach Velmoran_<nr> <titel>.mpg\n",
+        "                     bei audio: nach Velmoran_<nr> <titel>.mp2\n",
         "\n",
         "  check  Pruefung von Belegungstabelle und Inhaltsverzeichnis\n",
         "  check repair\n",

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "rip/RipSource.h"
+#include "app/AllRecordings.h"
 
 class ClusterTable;
 class Directory;
@@ -38,6 +39,8 @@ private:
     std::int32_t runLoad();
     std::int32_t runRip(bool audioOnly, RipSource::Output output = RipSource::Output::ElementaryStreams);
     std::int32_t runCheck();
+    // `all` in place of a number: the operation on every recording, the drive held throughout.
+    std::int32_t runAll(AllRecordings::Operation operation);
 
     bool checkDisk();
     // Locks the found drive for the command (shared when it only reads the disk, exclusive when

@@ -3,10 +3,10 @@
 #include "base/Console.h"
 #include "base/TextFormat.h"
 
-HostFile::HostFile(const std::string& path, const char* mode, std::size_t bufferSize)
-    : filePath(path), stream(std::fopen(path.c_str(), mode)) {
+HostFile::HostFile(const HostFileName& name, const char* mode, std::size_t bufferSize)
+    : fileName(name), stream(name.open(mode)) {
     if (!stream) {
-        report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", filePath.c_str()));
+        report(201, TextFormat::format("Datei %s konnte nicht geoeffnet werden!\n", path().c_str()));
         return;
     }
     if (bufferSize == 0) {

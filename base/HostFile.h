@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/HostFileName.h"
 #include "base/TransferBuffer.h"
 
 // A file on the PC, opened in binary mode so that no line-end or end-of-file translation
@@ -24,12 +25,14 @@ public:
     static constexpr std::size_t pieceBuffer = 1024 * 1024;
 
     bool isOpen() const { return stream != nullptr; }
-    const std::string& path() const { return filePath; }
+    // The name the bytes go to (a staged file's temporary one), as messages show it.
+    const std::string& path() const { return fileName.writtenName(); }
+    const HostFileName& name() const { return fileName; }
 
 protected:
     // Opens the file with the fopen mode and a stream buffer of `bufferSize` bytes (0: none);
     // prints the open failure (0, 201) when it cannot.
-    HostFile(const std::string& path, const char* mode, std::size_t bufferSize);
+    HostFile(const HostFileName& name, const char* mode, std::size_t bufferSize);
 
     std::FILE* file() const { return stream.get(); }
     // Closes the stream; false when closing failed. Afterwards the file is no longer open.
@@ -42,7 +45,7 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
 
-    std::string filePath;
+    HostFileName fileName;
     TransferBuffer::Pointer streamBuffer;  // outlives the stream, which is closed first
     std::unique_ptr<std::FILE, Closer> stream;
 };

@@ -44,7 +44,7 @@ std::string RescueMap::text(std::uint64_t copySize) const {
     return lines;
 }
 
-bool RescueMap::writeTo(const std::string& path, std::uint64_t copySize) const {
+bool RescueMap::writeTo(const HostFileName& path, std::uint64_t copySize) const {
     HostFileWriter writer(path);
     const std::string lines = text(copySize);
     return writer.isOpen() && writer.write(lines.data(), lines.size()) && writer.close();

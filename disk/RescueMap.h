@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/HostFileName.h"
+
 // Where a copy of the disk, or of part of it, holds zeros for sectors that could not be read,
 // written as a map file in GNU ddrescue's format: with it, ddrescue can try those sectors
 // again into the same copy, and ddrescuelog can list them. The blocks cover the copy from
@@ -22,7 +24,7 @@ public:
     std::uint64_t unreadableSectors() const;
 
     // The map of a copy of `copySize` bytes into the file; false after the writer's message.
-    bool writeTo(const std::string& path, std::uint64_t copySize) const;
+    bool writeTo(const HostFileName& path, std::uint64_t copySize) const;
 
 private:
     std::string text(std::uint64_t copySize) const;

@@ -1,6 +1,7 @@
 #include "rip/DiskRipSource.h"
 
 #include "base/Console.h"
+#include "base/HostFileName.h"
 #include "base/TextFormat.h"
 #include "fs/DirEntry.h"
 
@@ -8,8 +9,12 @@ DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool aud
     : DiskRipSource(directory, number, audioOnly, Output::ElementaryStreams) {}
 
 DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output)
+    : DiskRipSource(directory, number, audioOnly, output, baseNameFor(number)) {}
+
+DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output,
+                             const HostFileName& baseName)
     : RipSource(audioOnly, output), recording(directory, number) {
-    if (recording.entry()) openOutputs(baseNameFor(number));
+    if (recording.entry()) openOutputs(baseName);
 }
 
 DiskRipSource::~DiskRipSource() = default;

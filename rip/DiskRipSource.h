@@ -7,6 +7,7 @@
 #include "rip/RipSource.h"
 
 class Directory;
+class HostFileName;
 
 // A rip of a recording on the recorder's disk, by its directory number: the stream is the
 // recording's cluster chain, read one cluster at a time. The outputs are named
@@ -16,6 +17,9 @@ public:
     // Prints "Eintrag <number> nicht gueltig!" when the number names no recording.
     DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly);
     DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output);
+    // The same with outputs named from `baseName` instead.
+    DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output,
+                  const HostFileName& baseName);
     ~DiskRipSource() override;
 
     bool isReady() const override;

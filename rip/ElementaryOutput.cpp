@@ -1,14 +1,15 @@
 #include "rip/ElementaryOutput.h"
 
+#include "base/HostFileName.h"
 #include "rip/StreamWriter.h"
 
-ElementaryOutput::ElementaryOutput(const std::string& baseName, bool audioOnly) {
+ElementaryOutput::ElementaryOutput(const HostFileName& baseName, bool audioOnly) {
     if (audioOnly) {
-        audioFile.reset(new StreamWriter(baseName + ".mpa"));
+        audioFile.reset(new StreamWriter(baseName.withSuffix(".mpa")));
         return;
     }
-    videoFile.reset(new StreamWriter(baseName + "_video.pes"));
-    audioFile.reset(new StreamWriter(baseName + "_audio.pes"));
+    videoFile.reset(new StreamWriter(baseName.withSuffix("_video.pes")));
+    audioFile.reset(new StreamWriter(baseName.withSuffix("_audio.pes")));
 }
 
 ElementaryOutput::~ElementaryOutput() = default;

@@ -5,6 +5,7 @@
 
 #include "rip/RipOutput.h"
 
+class HostFileName;
 class StreamWriter;
 
 // The rip's files: in audio mode <base>.mpa with the audio payloads, in movie mode
@@ -12,7 +13,7 @@ class StreamWriter;
 class ElementaryOutput : public RipOutput {
 public:
     // Creates the files; one that cannot be created has said so and leaves isOpen false.
-    ElementaryOutput(const std::string& baseName, bool audioOnly);
+    ElementaryOutput(const HostFileName& baseName, bool audioOnly);
     ~ElementaryOutput() override;
 
     bool isOpen() const override;

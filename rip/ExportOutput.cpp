@@ -13,9 +13,9 @@ namespace {
 Console& console() { return Console::instance(); }
 }  // namespace
 
-ExportOutput::ExportOutput(const std::string& baseName, bool audioOnly)
+ExportOutput::ExportOutput(const HostFileName& baseName, bool audioOnly)
     : audioOnly(audioOnly),
-      fileName(baseName + (audioOnly ? ".mp2" : ".mpg")),
+      fileName(baseName.withSuffix(audioOnly ? ".mp2" : ".mpg")),
       file(fileName),
       exporter(new MpegExport(file, audioOnly ? MpegExport::Target::AudioFile : MpegExport::Target::ProgramStream)),
       payload(new std::uint8_t[RipSource::payloadSize]) {}
@@ -54,20 +54,21 @@ bool ExportOutput::close() {
     const bool usable = report();
     const bool closed = file.close() && written;
     if (closed && !usable && exporter->videoReport().written == 0 && exporter->audioReport().written == 0)
-        std::remove(fileName.c_str());
+        fileName.remove();
     return closed && usable;
 }
 
+// The packs begun go out whole; the file closes without taking its own name where it is
+// written under a temporary one, since it is not the whole recording.
 void ExportOutput::closeAfterFailure() {
     gap();
     exporter->finish();
-    file.close();
 }
 
 bool ExportOutput::report() {
     const MpegExport::StreamReport video = exporter->videoReport();
     const MpegExport::StreamReport audio = exporter->audioReport();
-    const char* name = fileName.c_str();
+    const char* name = fileName.name().c_str();
     if (audioOnly && audio.dropped > 0) {
         console().printMessage(0, 801, TextFormat::format("%" PRIu64 " Audioframes wegen fehlerhafter Daten ausgelassen.\n",
                                                           audio.dropped).c_str());

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "base/HostFileName.h"
 #include "rip/RipOutput.h"
 #include "rip/StreamWriter.h"
 
@@ -17,7 +18,7 @@ class MpegExport;
 // gave nothing playable; a file without anything playable is removed.
 class ExportOutput : public RipOutput {
 public:
-    ExportOutput(const std::string& baseName, bool audioOnly);
+    ExportOutput(const HostFileName& baseName, bool audioOnly);
     ~ExportOutput() override;
 
     bool isOpen() const override { return file.isOpen(); }
@@ -36,7 +37,7 @@ private:
     bool report();
 
     const bool audioOnly;
-    const std::string fileName;
+    const HostFileName fileName;
     StreamWriter file;
     std::unique_ptr<MpegExport> exporter;
     std::unique_ptr<std::uint8_t[]> payload;

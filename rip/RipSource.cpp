@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/Console.h"
+#include "base/HostFileName.h"
 #include "base/LittleEndian.h"
 #include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
@@ -28,7 +29,7 @@ RipSource::RipSource(bool audioOnly, Output output)
 
 RipSource::~RipSource() = default;
 
-void RipSource::openOutputs(const std::string& baseName) {
+void RipSource::openOutputs(const HostFileName& baseName) {
     if (outputKind == Output::Export)
         output.reset(new ExportOutput(baseName, audioOnly));
     else

@@ -5,6 +5,7 @@
 #include <string>
 
 class DirEntry;
+class HostFileName;
 class RipOutput;
 
 // One rip: reads a recording's stream of 8196-byte records from a source and writes the
@@ -47,7 +48,7 @@ protected:
     const char* verb() const { return outputKind == Output::Export ? "Exportieren" : "Rippen"; }
     // Creates the outputs of the mode from the base name; an output that cannot be created
     // has said so and leaves outputsReady false.
-    void openOutputs(const std::string& baseName);
+    void openOutputs(const HostFileName& baseName);
     bool outputsReady() const;
 
     // Identifies the recording (useEntry), prints the start line and gets the stream ready;

@@ -5,8 +5,8 @@
 
 #include "disk/RecorderDisk.h"
 
-StreamWriter::StreamWriter(const std::string& path)
-    : file(path), buffer(file.isOpen() ? TransferBuffer::allocate(bufferSize) : nullptr) {}
+StreamWriter::StreamWriter(const HostFileName& name)
+    : file(name), buffer(file.isOpen() ? TransferBuffer::allocate(bufferSize) : nullptr) {}
 
 StreamWriter::~StreamWriter() {
     if (isOpen() && !failed) flush();

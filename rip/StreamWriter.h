@@ -17,7 +17,7 @@ public:
 
     // Creates the file, or empties an existing one; prints the open failure (0, 201) when it
     // cannot.
-    explicit StreamWriter(const std::string& path);
+    explicit StreamWriter(const HostFileName& name);
     // Writes out what the buffer still holds (a rip that stopped early keeps what it ripped)
     // and closes the file, without reporting a failure.
     ~StreamWriter() override;

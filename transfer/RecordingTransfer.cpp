@@ -42,14 +42,15 @@ RecorderDisk& RecordingTransfer::disk() const { return recording.directory().rec
 
 ClusterTable& RecordingTransfer::table() const { return recording.directory().clusterTable(); }
 
-bool RecordingTransfer::save() {
+bool RecordingTransfer::save() { return save(BackupFile::nameFor(recording.number())); }
+
+bool RecordingTransfer::save(const HostFileName& file) {
     DirEntry* entry = recording.entry();
     if (!entry) return false;
-    const std::string fileName = BackupFile::nameFor(recording.number());
-    HostFileWriter writer(fileName);
+    HostFileWriter writer(file);
     if (!writer.isOpen()) return false;
     console().print(TextFormat::format("Schreiben des Films \"%s\" in die Sicherungsdatei %s\n",
-                                       entry->shownName().c_str(), fileName.c_str())
+                                       entry->shownName().c_str(), file.name().c_str())
                         .c_str());
     if (!BackupFile::writeHeader(writer) || !entry->writeTo(writer)) return false;
     TransferBuffer::Pointer buffer = TransferBuffer::allocate(BackupFile::dataOffset + RecorderDisk::clusterSize);
@@ -60,16 +61,16 @@ bool RecordingTransfer::save() {
     console().finishProgress();
     buffer.reset();
     if (!writer.close()) return false;
-    return unreadable.clusters.empty() || reportUnreadable(unreadable, fileName);
+    return unreadable.clusters.empty() || reportUnreadable(unreadable, file);
 }
 
-bool RecordingTransfer::reportUnreadable(const Unreadable& unreadable, const std::string& fileName) {
-    const std::string mapName = fileName + ".map";
+bool RecordingTransfer::reportUnreadable(const Unreadable& unreadable, const HostFileName& file) {
+    const HostFileName map = file.withSuffix(".map");
     report(2, 414, TextFormat::format("Unlesbare Sektoren in Cluster %s, in der Sicherungsdatei %s durch Nullen "
                                       "ersetzt, ihre Liste steht in %s!\n",
                                       TextFormat::numberList(unreadable.clusters).c_str(),
-                                      fileName.c_str(), mapName.c_str()));
-    unreadable.inFile.writeTo(mapName, unreadable.fileSize);
+                                      file.name().c_str(), map.name().c_str()));
+    unreadable.inFile.writeTo(map, unreadable.fileSize);
     return false;
 }
 

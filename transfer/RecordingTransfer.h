@@ -7,6 +7,7 @@
 #include "disk/RescueMap.h"
 
 class ClusterTable;
+class HostFileName;
 class DirEntry;
 class HostFileReader;
 class HostFileWriter;
@@ -35,6 +36,9 @@ public:
     // that breaks off (a loop, a free, reserved or outside cluster), ends the copy with a
     // message; the partial file stays. Nothing is written to the disk.
     bool save();
+    // The same into the named file, which the message names by its own name; a staged file
+    // takes that name only when it is whole (then the map file lies beside it, named after it).
+    bool save(const HostFileName& file);
     // Puts the recording of a backup file into the handle's free slot on newly allocated
     // clusters (never on a cluster that the table calls free while a damaged chain runs
     // through it): the data, then the table, then the entry. The recording appears in the
@@ -68,7 +72,7 @@ private:
     std::uint32_t readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster,
                                     std::vector<std::uint64_t>* positions);
     // The message naming the clusters, and the map beside the backup file; false.
-    bool reportUnreadable(const Unreadable& unreadable, const std::string& fileName);
+    bool reportUnreadable(const Unreadable& unreadable, const HostFileName& file);
     bool readHeader(HostFileReader& reader);
     // The file's entry into the free slot's entry (in memory); one that would read as a free
     // slot is refused.

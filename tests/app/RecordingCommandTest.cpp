@@ -38,6 +38,9 @@ TEST_F(RecordingCommandTest, NumbersThatNameNoRecordingAreRefused) {
         {{"movie", "save", "99999999999"}, "Eintrag 2147483647 nicht gueltig!\n"},
         {{"movie", "rip", "00"}, "Eintrag 0 nicht gueltig!\n"},
         {{"audio", "rip", "12abc"}, "Eintrag 12 nicht gueltig!\n"},
+        // There is no delete of every recording; a backup file called "all" is ripped as ./all.
+        {{"movie", "delete", "all"}, "Eintrag -1 nicht gueltig!\n"},
+        {{"audio", "rip", "./all"}, "Datei ./all konnte nicht geoeffnet werden!\n"},
     };
     for (const Case& c : cases) {
         const ToolResult result = ToolRunner::run(c.words, {image});

@@ -278,7 +278,9 @@ TEST_F(ExportRealClient, BadInputIsAnsweredWithTheBestFileOrAMessage) {
     for (const Input& input : inputs) {
         const ToolResult result = exportFile(records(input.material));
         EXPECT_EQ(input.status, result.status) << input.what << result.output;
-        if (input.message) EXPECT_NE(std::string::npos, result.output.find(input.message)) << input.what << result.output;
+        if (input.message) {
+            EXPECT_NE(std::string::npos, result.output.find(input.message)) << input.what << result.output;
+        }
         if (input.status != 0) continue;
         const Judgement j = judge(temp.file("film.mpg"));
         expectPlayable(j, result);
