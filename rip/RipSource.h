@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "fs/RecordFormat.h"
+
 class DirEntry;
 class StreamWriter;
 
@@ -16,10 +18,10 @@ class StreamWriter;
 // Outputs: audio mode writes <base>.mpa; movie mode <base>_video.pes and <base>_audio.pes.
 class RipSource {
 public:
-    static constexpr std::uint32_t recordSize = 8196;
-    static constexpr std::uint32_t payloadSize = 8192;
-    static constexpr std::uint32_t videoRecord = 1;
-    static constexpr std::uint32_t audioRecord = 2;
+    static constexpr std::uint32_t recordSize = RecordFormat::recordSize;
+    static constexpr std::uint32_t payloadSize = RecordFormat::payloadSize;
+    static constexpr std::uint32_t videoRecord = RecordFormat::videoRecord;
+    static constexpr std::uint32_t audioRecord = RecordFormat::audioRecord;
 
     virtual ~RipSource();
 
