@@ -36,6 +36,7 @@ private:
     std::int32_t runLoad();
     std::int32_t runRip(bool audioOnly);
     std::int32_t runCheck();
+    std::int32_t runRecover();
 
     bool checkDisk();
     // Locks the found drive for the command (shared when it only reads the disk, exclusive when

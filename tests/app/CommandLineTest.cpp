@@ -34,6 +34,11 @@ const std::string helpCommon =
     "    rip <dateiname>  Rippen der Sicherungsdatei <dateiname>\n"
     "                     bei movie: nach <dateiname>_video/audio.pes\n"
     "                     bei audio: nach <dateiname>.mpa\n"
+    "\n"
+    "  recover [save <nr>|all]\n"
+    "    recover          Liste der geloeschten und verlorenen Aufnahmen\n"
+    "    save <nr>|all    Sichern der Aufnahme <nr> bzw. aller in die\n"
+    "                     Sicherungsdatei Velmoran_recovered_<nr>.vlm\n"
     "\n";
 
 const std::string shortHelp = helpCommon + "    ?                erweiterte Hilfe\n" + "\n";
