@@ -126,8 +126,9 @@ void makeFullDirectoryDisk(const std::string& path) {
 // A sparse disk image as large as the table can describe, 1.25 TiB, of which only the table and
 // the directory are written: `recordings` recordings of `clustersEach` clusters, their chains
 // interleaved over the whole disk (the worst case for the walk), and the slots from
-// `recordings` on free.
-void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, std::int32_t clustersEach) {
+// `recordings` on free (all of them without `slots`: every chain is lost).
+void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, std::int32_t clustersEach,
+                            bool slots = true) {
     const std::int32_t clusters = ClusterTable::maxClusterCount;
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file) std::fclose(file);
@@ -137,7 +138,9 @@ void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, st
         std::vector<std::int32_t> chain;
         for (std::int32_t k = 0; k < clustersEach; ++k) chain.push_back(6 + slot + k * recordings);
         layout.addChain(chain);
-        layout.putSlot(slot, "Aufnahme " + std::to_string(slot), chain.front(), static_cast<std::uint32_t>(clustersEach), 0);
+        if (slots)
+            layout.putSlot(slot, "Aufnahme " + std::to_string(slot), chain.front(),
+                           static_cast<std::uint32_t>(clustersEach), 0);
     }
     layout.writeTo(path);
     TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
@@ -378,6 +381,63 @@ std::vector<std::string> dd(const std::string& from, const std::string& to, cons
     }
     return words;
 }
+
+// A disk of real data with ten deleted recordings of `clustersEach` clusters, one after the other
+// in ascending clusters, each skipping every 16th cluster, which a recording still in the
+// directory holds: their clusters free again, their records (video and audio, real data) still
+// there, each ending inside its last cluster.
+void makeDiskWithDeletedRecordings(const std::string& path, std::uint32_t diskMiB, std::int32_t clustersEach) {
+    fillWithData(path, diskMiB, 0xC2B2AE3D27D4EB4Full);
+    RecorderLayout layout(static_cast<std::int32_t>(diskMiB));
+    std::vector<std::int32_t> kept;
+    const int descriptor = ::open(path.c_str(), O_WRONLY);
+    std::int32_t cluster = 6;
+    for (int recording = 0; recording < 10; ++recording) {
+        std::vector<std::int32_t> chain;
+        for (; std::int32_t(chain.size()) < clustersEach; ++cluster) (cluster % 16 == 5 ? kept : chain).push_back(cluster);
+        const std::uint64_t records = (std::uint64_t(clustersEach) * mebibyte - 10000) / recordSize;
+        for (std::uint64_t k = 0; k < records; ++k) {
+            const std::uint8_t id[4] = {std::uint8_t(k % 3 == 2 ? 2 : 1), 0, 0, 0};
+            for (std::uint64_t byte = 0; byte < 4; ++byte) {
+                const std::uint64_t at = k * recordSize + byte;
+                const auto onDisk = static_cast<off_t>(std::uint64_t(chain[at / mebibyte]) * mebibyte + at % mebibyte);
+                if (pwrite(descriptor, id + byte, 1, onDisk) != 1) std::perror("pwrite");
+            }
+        }
+    }
+    ::close(descriptor);
+    layout.addChain(kept);
+    layout.putSlot(0, "Bleibt", kept.front(), static_cast<std::uint32_t>(kept.size()), 0);
+    std::vector<std::uint8_t> zeros(mebibyte, 0);
+    TempDir::writeAt(path, 5ull * mebibyte, zeros.data(), zeros.size());
+    layout.writeTo(path);
+    TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+}
+
+// recover on the sparse 1.25 TiB disk with every cluster free (every cluster's start is read)
+// and with the check's 4096 chains but an empty directory (4096 lost chains), and on a disk of
+// real data with ten deleted recordings: the list, and the backup files of all ten against dd
+// copying as many MiB.
+void measureRecover(const std::string& tool, int runs, const std::string& folder, std::uint32_t diskMiB) {
+    const std::string allFree = folder + "/all-free.img";
+    const std::string lostChains = folder + "/lost-chains.img";
+    const std::string deleted = folder + "/deleted.img";
+    makeSparseRecorderDisk(allFree, 0, 0);
+    makeSparseRecorderDisk(lostChains, 4096, 319, false);
+    const auto clustersEach = static_cast<std::int32_t>(diskMiB / 20);
+    makeDiskWithDeletedRecordings(deleted, diskMiB, clustersEach);
+    Bench(tool, runs, folder, allFree).measure({"recover (1.25 TiB, all free)", {"recover"}, {}, {}, {}, nullptr});
+    Bench(tool, runs, folder, lostChains).measure({"recover (1.25 TiB, 4096 lost)", {"recover"}, {}, {}, {}, nullptr});
+    Bench(tool, runs, folder, deleted).measure({"recover (10 deleted)", {"recover"}, {}, {}, {}, nullptr});
+    std::vector<std::string> written;
+    for (int k = 1; k <= 10; ++k) written.push_back("Velmoran_recovered_" + std::to_string(k) + ".vlm");
+    const std::string count = "skip=6 count=" + std::to_string(10 * clustersEach);
+    Bench(tool, runs, folder, deleted)
+        .measure({"recover save all (10 deleted)", {"recover", "save", "all"}, dd(deleted, "copy.bin", count), written,
+                  {"copy.bin"}, nullptr});
+    for (const std::string& image : {allFree, lostChains, deleted}) std::remove(image.c_str());
+    for (const std::string& file : written) std::remove((folder + "/" + file).c_str());
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -440,5 +500,6 @@ int main(int argc, char** argv) {
     compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
     std::printf("\n");
     measureCheckAndLoad(tool, runs, temp.path());
+    measureRecover(tool, runs, temp.path(), diskMiB);
     return 0;
 }

@@ -17,6 +17,7 @@
 namespace {
 constexpr std::uint32_t clusterSize = RecorderDisk::clusterSize;
 constexpr std::size_t none = static_cast<std::size_t>(-1);
+constexpr std::size_t maxWeighed = 16;
 
 // A cluster's state: the phase of its records (below 8196) or one of the values above it,
 // and two flags.
@@ -165,11 +166,19 @@ std::size_t RecordingSearch::chooseRecording(std::int32_t cluster, const std::ve
     if (candidates.empty()) return none;
     // A cluster right behind the recording's last one is its run.
     if (candidates.size() == 1 && lastOf(candidates.front()) == cluster - 1) return 0;
+    // The recorder takes the lowest free cluster: the nearest recordings are weighed, no more
+    // than a few, so that many recordings waiting at one phase cost no more than a few reads.
+    std::vector<std::size_t> nearest(candidates.size());
+    for (std::size_t k = 0; k < nearest.size(); ++k) nearest[k] = k;
+    const std::size_t weighed = std::min(nearest.size(), maxWeighed);
+    std::partial_sort(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(weighed), nearest.end(),
+                      [&](std::size_t one, std::size_t other) { return lastOf(candidates[one]) > lastOf(candidates[other]); });
     const std::uint32_t followingLength = readWhole(cluster, following.get());
     int best = INT_MIN;
     std::size_t chosen = none;
     int atBest = 0;
-    for (std::size_t k = 0; k < candidates.size(); ++k) {
+    for (std::size_t n = 0; n < weighed; ++n) {
+        const std::size_t k = nearest[n];
         const int score = evidenceFor(recordings[candidates[k]], followingLength);
         if (score > best) {
             best = score;
@@ -177,7 +186,6 @@ std::size_t RecordingSearch::chooseRecording(std::int32_t cluster, const std::ve
             atBest = 1;
         } else if (score == best) {
             ++atBest;
-            if (lastOf(candidates[k]) > lastOf(candidates[chosen])) chosen = k;
         }
     }
     if (best < 0) return none;
