@@ -6,6 +6,7 @@
 #include "base/HostFileWriter.h"
 #include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
+#include "fs/ClusterTable.h"
 #include "fs/DirEntry.h"
 #include "fs/Directory.h"
 #include "fs/FileSystemCheck.h"
@@ -60,6 +61,10 @@ void RecoverCommand::printFindings() const {
                                                   static_cast<int>(unreadable.size()),
                                                   FileSystemCheck::rangesText(unreadable).c_str())
                                    .c_str());
+    if (!directory.clusterTable().isReadWhole())
+        console().printMessage(1, 904,
+                               "Clustertabelle nicht vollstaendig lesbar, Cluster mit unlesbaren Eintraegen nicht "
+                               "durchsucht\n");
     if (recordingSearch.unreadSlotCount() > 0)
         console().printMessage(1, 902,
                                TextFormat::format("Verzeichnis: %d Eintraege nicht lesbar, Gefundenes kann zu "
