@@ -147,11 +147,12 @@ struct Scenario {
 
 const Scenario scenarios[] = {
     {"deleted, loaded into the holes, again", [](Scene& s) {
-         for (unsigned r = 0; r < 4; ++r) s.load(records(r, r == 1 ? 300 : 128 + 12 * r));
+         // 2 holds only the tail of a record in its second cluster
+         for (unsigned r = 0; r < 4; ++r) s.load(records(r, r == 1 ? 300 : r == 3 ? 164 : 128));
          s.erase(1);
          s.load(records(4, 400));  // into the hole of 1 and behind 3
          s.erase(0);
-         s.load(records(5, 140));
+         s.load(records(5, 129));
          s.erase(4);
          s.erase(2);
          s.load(records(6, 128));  // over 4's first cluster
@@ -185,7 +186,7 @@ const Scenario scenarios[] = {
          s.recorded[0].data.replace((mebibyte + 1000 * 512), 512, 512, '\0');
      }, 1, "Unlesbare Sektoren in Cluster"},
     {"an unreadable free cluster", [](Scene& s) {
-         s.load(records(14, 140));
+         s.load(records(14, 129));  // one record in its second cluster
          s.erase(0);
          s.badSectors = {20 * 2048 + 3};
      }, 0, "1 freie Cluster nicht lesbar und nicht durchsucht: 20\n"},
