@@ -18,6 +18,7 @@
 #include "fs/FileSystemRepair.h"
 #include "fs/Recording.h"
 #include "maint/DiskMaintenance.h"
+#include "recover/RecoverCommand.h"
 #include "rip/DiskRipSource.h"
 #include "rip/FileRipSource.h"
 #include "transfer/RecordingTransfer.h"
@@ -52,6 +53,7 @@ std::int32_t DiskTool::run() {
         if (is(command, "image")) return runImage();
         if (is(command, "movie") || is(command, "audio")) return runRecording();
         if (is(command, "check")) return runCheck();
+        if (is(command, "recover")) return runRecover();
     }
     printHelp();
     return 1;
@@ -205,6 +207,24 @@ std::int32_t DiskTool::runCheck() {
     return FileSystemRepair(checked, check).run() ? 0 : 1;
 }
 
+std::int32_t DiskTool::runRecover() {
+    if (!checkDisk()) return 1;
+    const bool save = hasWord(2) && is(args[2], "save");
+    if (hasWord(2) && !save) {
+        console().print(TextFormat::format("Angabe %s unzulaessig!\n", args[2]).c_str());
+        return 1;
+    }
+    if (save && !hasWord(3)) {
+        console().print("Angabe <nr> bzw. all fehlt\n");
+        return 1;
+    }
+    if (!holdDisk(readsDisk)) return 1;
+    RecoverCommand recover(directory());
+    if (!save) return recover.list() ? 0 : 1;
+    if (is(args[3], allRecordings)) return recover.saveAll() ? 0 : 1;
+    return recover.save(recordingNumber(args[3])) ? 0 : 1;
+}
+
 bool DiskTool::isRecordingNumber(const char* word) {
     // A word whose reading gives 0 without being "0" or "00" is a file name ("000", "-0", "film").
     return is(word, "0") || is(word, "00") || std::strtoll(word, nullptr, 10) != 0;
@@ -301,8 +321,16 @@ void DiskTool::printHelp() {
         "        Laenge: Default = 0xFF (265 Bytes / 1 Sector)\n",
         "        Format der Platte: bigendian (default) | littlendian\n",
     };
+    static const char* const recoverPart[] = {
+        "  recover [save <nr>|all]\n",
+        "    recover          Liste der geloeschten und verlorenen Aufnahmen\n",
+        "    save <nr>|all    Sichern der Aufnahme <nr> bzw. aller in die\n",
+        "                     Sicherungsdatei Velmoran_recovered_<nr>.vlm\n",
+        "\n",
+    };
     printVersion();
     for (const char* line : commonPart) console().print(line);
+    for (const char* line : recoverPart) console().print(line);
     if (hasWord(1) && is(args[1], "?")) {
         for (const char* line : extendedPart) console().print(line);
     } else {

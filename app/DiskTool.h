@@ -41,6 +41,7 @@ private:
     std::int32_t runCheck();
     // `all` in place of a number: the operation on every recording, the drive held throughout.
     std::int32_t runAll(AllRecordings::Operation operation);
+    std::int32_t runRecover();
 
     bool checkDisk();
     // Locks the found drive for the command (shared when it only reads the disk, exclusive when

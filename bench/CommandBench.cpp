@@ -3,7 +3,8 @@
 // ratio tool/baseline and the peak resident memory of the tool. Run through bench/run.
 // Usage: velmoran_command_bench <VelmoranDisk> [runs, default 5] [disk MiB, default 1024]
 //                               [recording MiB, default 256] [bad-sectors: only the image saves
-//                               of a clean disk and of one with 100 unreadable sectors]
+//                               of a clean disk and of one with 100 unreadable sectors | recover:
+//                               only recover]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -200,9 +201,10 @@ void makeFullDirectoryDisk(const std::string& path) {
 // A sparse disk image as large as the table can describe, 1.25 TiB, of which only the table and
 // the directory are written: `recordings` recordings of `clustersEach` clusters, their chains
 // interleaved over the whole disk (the worst case for the walk), and the slots from
-// `recordings` on free.
-void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, std::int32_t clustersEach) {
-    const std::int32_t clusters = ClusterTable::maxClusterCount;
+// `recordings` on free (all of them without `slots`: every chain is lost); or a smaller disk of
+// `clusters` clusters.
+void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, std::int32_t clustersEach,
+                            bool slots = true, std::int32_t clusters = ClusterTable::maxClusterCount) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file) std::fclose(file);
     if (truncate(path.c_str(), static_cast<off_t>(std::uint64_t(clusters) * mebibyte)) != 0) std::perror("truncate");
@@ -211,7 +213,9 @@ void makeSparseRecorderDisk(const std::string& path, std::int32_t recordings, st
         std::vector<std::int32_t> chain;
         for (std::int32_t k = 0; k < clustersEach; ++k) chain.push_back(6 + slot + k * recordings);
         layout.addChain(chain);
-        layout.putSlot(slot, "Aufnahme " + std::to_string(slot), chain.front(), static_cast<std::uint32_t>(clustersEach), 0);
+        if (slots)
+            layout.putSlot(slot, "Aufnahme " + std::to_string(slot), chain.front(),
+                           static_cast<std::uint32_t>(clustersEach), 0);
     }
     layout.writeTo(path);
     TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
@@ -454,15 +458,94 @@ std::vector<std::string> dd(const std::string& from, const std::string& to, cons
     }
     return words;
 }
+
+// A disk of real data with ten deleted recordings of `clustersEach` clusters, one after the other
+// in ascending clusters, each skipping every 16th cluster, which a recording still in the
+// directory holds: their clusters free again, their records (video and audio, real data) still
+// there, each ending inside its last cluster.
+void makeDiskWithDeletedRecordings(const std::string& path, std::uint32_t diskMiB, std::int32_t clustersEach) {
+    fillWithData(path, diskMiB, 0xC2B2AE3D27D4EB4Full);
+    RecorderLayout layout(static_cast<std::int32_t>(diskMiB));
+    std::vector<std::int32_t> kept;
+    const int descriptor = ::open(path.c_str(), O_WRONLY);
+    std::int32_t cluster = 6;
+    for (int recording = 0; recording < 10; ++recording) {
+        std::vector<std::int32_t> chain;
+        for (; std::int32_t(chain.size()) < clustersEach; ++cluster) (cluster % 16 == 5 ? kept : chain).push_back(cluster);
+        const std::uint64_t records = (std::uint64_t(clustersEach) * mebibyte - 10000) / recordSize;
+        for (std::uint64_t k = 0; k < records; ++k) {
+            const std::uint8_t id[4] = {std::uint8_t(k % 3 == 2 ? 2 : 1), 0, 0, 0};
+            for (std::uint64_t byte = 0; byte < 4; ++byte) {
+                const std::uint64_t at = k * recordSize + byte;
+                const auto onDisk = static_cast<off_t>(std::uint64_t(chain[at / mebibyte]) * mebibyte + at % mebibyte);
+                if (pwrite(descriptor, id + byte, 1, onDisk) != 1) std::perror("pwrite");
+            }
+        }
+    }
+    ::close(descriptor);
+    layout.addChain(kept);
+    layout.putSlot(0, "Bleibt", kept.front(), static_cast<std::uint32_t>(kept.size()), 0);
+    std::vector<std::uint8_t> zeros(mebibyte, 0);
+    TempDir::writeAt(path, 5ull * mebibyte, zeros.data(), zeros.size());
+    layout.writeTo(path);
+    TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
+}
+
+// The baseline of recover's search on a disk whose data clusters are all free and hold no
+// records: the start of every data cluster (33 sectors, all the search reads of it), read once
+// with plain preads.
+int readHeads(const char* path) {
+    const int descriptor = ::open(path, O_RDONLY);
+    if (descriptor < 0) return 1;
+    const off_t end = lseek(descriptor, 0, SEEK_END);
+    std::vector<char> head(16896);
+    for (off_t cluster = 6 * off_t{mebibyte}; cluster + off_t{mebibyte} <= end; cluster += mebibyte)
+        if (pread(descriptor, head.data(), head.size(), cluster) != ssize_t(head.size())) return 1;
+    ::close(descriptor);
+    return 0;
+}
+
+// recover on the sparse 1.25 TiB disk with every cluster free (every cluster's start is read)
+// and with the check's 4096 chains but an empty directory (4096 lost chains), and on a disk of
+// real data with ten deleted recordings: the list, and the backup files of all ten against dd
+// copying as many MiB.
+void measureRecover(const std::string& tool, const std::string& bench, int runs, const std::string& folder,
+                    std::uint32_t diskMiB) {
+    const std::string allFree = folder + "/all-free.img";
+    const std::string lostChains = folder + "/lost-chains.img";
+    const std::string deleted = folder + "/deleted.img";
+    makeSparseRecorderDisk(allFree, 0, 0);
+    makeSparseRecorderDisk(lostChains, 4096, 319, false);
+    const std::string allFreeSmall = folder + "/all-free-160.img";
+    makeSparseRecorderDisk(allFreeSmall, 0, 0, true, 160 * 1024);
+    const auto clustersEach = static_cast<std::int32_t>(diskMiB / 20);
+    makeDiskWithDeletedRecordings(deleted, diskMiB, clustersEach);
+    Bench(tool, runs, folder, allFreeSmall)
+        .measure({"recover (160 GiB, all free)", {"recover"}, {bench, "--read-heads", allFreeSmall}, {}, {}, nullptr});
+    Bench(tool, runs, folder, allFree)
+        .measure({"recover (1.25 TiB, all free)", {"recover"}, {bench, "--read-heads", allFree}, {}, {}, nullptr});
+    Bench(tool, runs, folder, lostChains).measure({"recover (1.25 TiB, 4096 lost)", {"recover"}, {}, {}, {}, nullptr});
+    Bench(tool, runs, folder, deleted).measure({"recover (10 deleted)", {"recover"}, {}, {}, {}, nullptr});
+    std::vector<std::string> written;
+    for (int k = 1; k <= 10; ++k) written.push_back("Velmoran_recovered_" + std::to_string(k) + ".vlm");
+    const std::string count = "skip=6 count=" + std::to_string(10 * clustersEach);
+    Bench(tool, runs, folder, deleted)
+        .measure({"recover save all (10 deleted)", {"recover", "save", "all"}, dd(deleted, "copy.bin", count), written,
+                  {"copy.bin"}, nullptr});
+    for (const std::string& image : {allFree, allFreeSmall, lostChains, deleted}) std::remove(image.c_str());
+    for (const std::string& file : written) std::remove((folder + "/" + file).c_str());
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--read-heads") == 0) return readHeads(argv[2]);
     if (argc < 2) {
         std::fprintf(stderr, "usage: velmoran_command_bench <VelmoranDisk> [runs] [disk MiB] [recording MiB]\n");
         return 2;
     }
     char resolved[4096];
     const std::string tool = realpath(argv[1], resolved) ? resolved : argv[1];
+    const std::string self = realpath(argv[0], resolved) ? resolved : argv[0];
     const int runs = argc > 2 ? std::atoi(argv[2]) : 5;
     const auto diskMiB = static_cast<std::uint32_t>(argc > 3 ? std::atoi(argv[3]) : 1024);
     const auto recordingMiB = static_cast<std::uint32_t>(argc > 4 ? std::atoi(argv[4]) : 256);
@@ -483,6 +566,10 @@ int main(int argc, char** argv) {
 
     if (argc > 5 && std::strcmp(argv[5], "bad-sectors") == 0) {
         compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
+        return 0;
+    }
+    if (argc > 5 && std::strcmp(argv[5], "recover") == 0) {
+        measureRecover(tool, self, runs, temp.path(), diskMiB);
         return 0;
     }
     std::printf("%d runs each; disk %u MiB, recording %u MiB\n\n", runs, diskMiB, recordingMiB);
@@ -543,5 +630,6 @@ int main(int argc, char** argv) {
     compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
     std::printf("\n");
     measureCheckAndLoad(tool, runs, temp.path());
+    measureRecover(tool, self, runs, temp.path(), diskMiB);
     return 0;
 }

@@ -94,6 +94,11 @@ std::uint32_t RecorderDisk::readCluster(void* buffer, std::int32_t cluster, bool
     return count;
 }
 
+std::uint32_t RecorderDisk::readAt(void* buffer, std::uint64_t position, std::uint32_t length) {
+    if (!found || !device->seek(position)) return 0;
+    return device->read(buffer, length);
+}
+
 bool RecorderDisk::driveLength(std::uint64_t* length) { return found && device->driveLength(length); }
 
 std::uint32_t RecorderDisk::readClusterAround(void* buffer, std::int32_t cluster,

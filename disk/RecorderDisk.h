@@ -43,6 +43,9 @@ public:
 
     std::uint32_t readCluster(void* buffer, std::int32_t cluster, bool swap);
     bool writeCluster(void* buffer, std::int32_t cluster, bool swap);
+    // `length` bytes (whole sectors) from the sector-aligned `position`, without word swapping:
+    // the bytes delivered, fewer at the drive's end or where a sector cannot be read, 0 on failure.
+    std::uint32_t readAt(void* buffer, std::uint64_t position, std::uint32_t length);
     // Positions need not be aligned: the sector that contains the position is transferred.
     bool readSector(void* buffer, std::uint64_t position, bool swap);
     bool writeSector(void* buffer, std::uint64_t position, bool swap);

@@ -1,5 +1,6 @@
 #include "fs/DirEntry.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "base/Console.h"
@@ -37,6 +38,16 @@ void DirEntry::takeSlot(const std::uint8_t* slotAsRead) {
 
 DirEntry::DirEntry(HostFileReader& reader) : disk(nullptr), slot(-1) {
     valid = readFrom(reader);
+}
+
+DirEntry::DirEntry(const std::string& name, std::int32_t firstCluster, std::uint32_t startOffset,
+                   std::uint64_t sizeBytes)
+    : disk(nullptr), slot(-1), valid(true) {
+    std::memcpy(bytes, name.data(), std::min<std::size_t>(name.size(), nameFieldSize - 1));
+    setFirstCluster(firstCluster);
+    LittleEndian::store32(bytes + startOffsetOffset, startOffset);
+    setSize(static_cast<std::uint32_t>(sizeBytes / RecorderDisk::clusterSize),
+            static_cast<std::uint32_t>(sizeBytes % RecorderDisk::clusterSize));
 }
 
 DirEntry::~DirEntry() = default;

@@ -25,6 +25,9 @@ public:
     DirEntry(RecorderDisk& disk, std::int32_t slot, const std::uint8_t* slotAsRead);
     // An entry read from a backup file; it belongs to no slot (index -1).
     explicit DirEntry(HostFileReader& reader);
+    // An entry made for a backup file, belonging to no slot: the name (cut to 211 bytes, so
+    // that a terminator follows) and the fields given; every other byte is zero.
+    DirEntry(const std::string& name, std::int32_t firstCluster, std::uint32_t startOffset, std::uint64_t sizeBytes);
     virtual ~DirEntry();
 
     DirEntry(const DirEntry&) = delete;

@@ -59,6 +59,8 @@ public:
     std::vector<std::int32_t> freeClustersInChains() const;
     // Data clusters whose entries were read and mark them in use, but that no chain reaches.
     std::vector<std::int32_t> lostClusters() const;
+    // Whether the valid part of a recording's chain runs through the cluster.
+    bool isReached(std::int32_t cluster) const { return ownerOf(cluster) != 0; }
     // The slots whose sector could not be read; what they hold is unknown.
     std::vector<std::int32_t> unreadSlots() const;
 

@@ -14,12 +14,7 @@
 #include "rip/ExportOutput.h"
 
 namespace {
-// Records of these kinds (3, 4 and 10, one bit each) are valid but carry nothing for the outputs.
-constexpr std::uint32_t otherRecords = 1u << 3 | 1u << 4 | 1u << 10;
-constexpr std::uint32_t recordIds = 1u << RipSource::videoRecord | 1u << RipSource::audioRecord | otherRecords;
-
-// A damaged stream is searched for ids in 4-byte steps: one test of a bit per step.
-bool isRecordId(std::uint32_t id) { return id < 32 && (recordIds >> id & 1u) != 0; }
+bool isRecordId(std::uint32_t id) { return RecordFormat::isRecordId(id); }
 
 Console& console() { return Console::instance(); }
 }  // namespace

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "fs/RecordFormat.h"
+
 class DirEntry;
 class HostFileName;
 class RipOutput;
@@ -21,10 +23,10 @@ class RipSource {
 public:
     enum class Output { ElementaryStreams, Export };
 
-    static constexpr std::uint32_t recordSize = 8196;
-    static constexpr std::uint32_t payloadSize = 8192;
-    static constexpr std::uint32_t videoRecord = 1;
-    static constexpr std::uint32_t audioRecord = 2;
+    static constexpr std::uint32_t recordSize = RecordFormat::recordSize;
+    static constexpr std::uint32_t payloadSize = RecordFormat::payloadSize;
+    static constexpr std::uint32_t videoRecord = RecordFormat::videoRecord;
+    static constexpr std::uint32_t audioRecord = RecordFormat::audioRecord;
 
     virtual ~RipSource();
 

@@ -17,6 +17,7 @@
 #include "fs/FileSystemCheck.h"
 #include "fs/Recording.h"
 #include "transfer/BackupFile.h"
+#include "transfer/ClusterCopier.h"
 
 namespace {
 Console& console() { return Console::instance(); }
@@ -53,103 +54,34 @@ bool RecordingTransfer::save(const HostFileName& file) {
                                        entry->shownName().c_str(), file.name().c_str())
                         .c_str());
     if (!BackupFile::writeHeader(writer) || !entry->writeTo(writer)) return false;
-    TransferBuffer::Pointer buffer = TransferBuffer::allocate(BackupFile::dataOffset + RecorderDisk::clusterSize);
+    ClusterCopier copier(disk(), writer);
     console().startProgress(std::uint64_t{entry->sizeMiB()} + 1);
     // On failure the meter stays open and the writer closes the partial file.
-    Unreadable unreadable;
-    if (!copyChain(entry->firstCluster(), writer, buffer.get(), unreadable)) return false;
+    if (!copyChain(entry->firstCluster(), copier, writer.path())) return false;
     console().finishProgress();
-    buffer.reset();
     if (!writer.close()) return false;
-    return unreadable.clusters.empty() || reportUnreadable(unreadable, file);
+    return !copier.hasUnreadable() || copier.reportUnreadable();
 }
 
-bool RecordingTransfer::reportUnreadable(const Unreadable& unreadable, const HostFileName& file) {
-    const HostFileName map = file.withSuffix(".map");
-    report(2, 414, TextFormat::format("Unlesbare Sektoren in Cluster %s, in der Sicherungsdatei %s durch Nullen "
-                                      "ersetzt, ihre Liste steht in %s!\n",
-                                      TextFormat::numberList(unreadable.clusters).c_str(),
-                                      file.name().c_str(), map.name().c_str()));
-    unreadable.inFile.writeTo(map, unreadable.fileSize);
-    return false;
-}
-
-// The cluster goes 284 bytes into the buffer, behind the `carried` bytes at its start, on a
-// 4-byte boundary. A drive that takes only buffers on a wider boundary refuses the read and
-// delivers nothing: it is made once more into the buffer's page-aligned start and the cluster
-// moved into place, and so are the reads of the clusters after it.
-std::uint32_t RecordingTransfer::readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster,
-                                                   std::vector<std::uint64_t>* positions) {
-    constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
-    const std::uint64_t position = std::uint64_t{static_cast<std::uint32_t>(cluster)} * RecorderDisk::clusterSize;
-    const std::uint32_t count = alignedReadsOnly ? 0 : disk().readCluster(buffer + lag, cluster, false);
-    // Part of the cluster came: the drive takes this buffer, and the rest follows in place.
-    if (count > 0) return disk().readRestAround(buffer + lag, position, RecorderDisk::clusterSize, count, positions);
-    std::uint8_t kept[lag];
-    std::memcpy(kept, buffer + lag - carried, carried);
-    // Nothing came, for the buffer or for a bad sector: the read around bad sectors goes on at
-    // the aligned start without asking for them a fourth time.
-    const std::size_t known = positions->size();
-    std::uint32_t again = alignedReadsOnly ? disk().readClusterAround(buffer, cluster, positions)
-                                           : disk().readRestAround(buffer, position, RecorderDisk::clusterSize, 0,
-                                                                   positions);
-    // Where the drive's length is unknown nothing was read around: the aligned read is still to come.
-    if (again == 0 && !alignedReadsOnly) again = disk().readCluster(buffer, cluster, false);
-    if (again == RecorderDisk::clusterSize && positions->size() == known) alignedReadsOnly = true;
-    std::memmove(buffer + lag, buffer, again);
-    std::memcpy(buffer + lag - carried, kept, carried);
-    return again;
-}
-
-// The clusters follow the header and the entry, 284 bytes into the file. A write that begins
-// inside a page of the file, or from memory off a page, costs the system far more than one that
-// begins at a page from a page; a read to 284 bytes into a page costs nothing measurable. So each
-// cluster is read 284 bytes into the page-aligned buffer, and every write but the first begins at
-// the buffer's start and ends at a whole MiB of the file: a cluster's last 284 bytes move to the
-// buffer's start and go out in front of the next cluster.
-bool RecordingTransfer::copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer,
-                                  Unreadable& unreadable) {
-    constexpr auto lag = static_cast<std::uint32_t>(BackupFile::dataOffset);
-    std::uint8_t* const clusterBytes = buffer + lag;
+bool RecordingTransfer::copyChain(std::int32_t first, ClusterCopier& copier, const std::string& fileName) {
     std::int32_t lastValid = -1;
-    std::uint32_t carried = 0;
-    std::uint64_t filePosition = BackupFile::dataOffset;
-    std::vector<std::uint64_t> positions;
     ChainWalker walk(table(), first);
-    for (; !walk.ended(); walk.advance(), filePosition += RecorderDisk::clusterSize) {
-        const std::int32_t cluster = walk.current();
-        positions.clear();
-        const std::uint32_t count = readClusterBehind(buffer, carried, cluster, &positions);
-        if (!positions.empty()) unreadable.clusters.push_back(cluster);
-        for (const std::uint64_t position : positions)
-            unreadable.inFile.addUnreadable(filePosition + position % RecorderDisk::clusterSize);
-        const bool whole = count == RecorderDisk::clusterSize;
-        const std::uint32_t sent = carried + (whole ? count - lag : count);
-        if (sent > 0 && !writer.write(clusterBytes - carried, sent)) return false;
-        if (!whole) {
-            report(2, 401,
-                   TextFormat::format("Cluster %d konnte nicht vollstaendig gelesen werden, die Sicherungsdatei %s "
-                                      "ist unvollstaendig!\n",
-                                      cluster, writer.path().c_str()));
-            return false;
-        }
-        std::memcpy(clusterBytes - lag, clusterBytes + RecorderDisk::clusterSize - lag, lag);
-        carried = lag;
+    for (; !walk.ended(); walk.advance()) {
+        if (!copier.copy(walk.current())) return false;
         console().stepProgress();
-        lastValid = cluster;
+        lastValid = walk.current();
     }
-    if (carried > 0 && !writer.write(clusterBytes - carried, carried)) return false;
-    unreadable.fileSize = filePosition;
+    if (!copier.finish()) return false;
     if (walk.endedAtDamage()) {
         report(2, 402, walk.breakText() +
-                           TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", writer.path().c_str()));
+                           TextFormat::format(", die Sicherungsdatei %s ist unvollstaendig!\n", fileName.c_str()));
         return false;
     }
     // A chain end read from the disk is the recording's end; a stand-in for an unread entry is not.
     if (lastValid < 0 || table().isEntryRead(lastValid)) return true;
     report(2, 411, TextFormat::format("Eintrag von Cluster %d in der Clustertabelle nicht lesbar, die Sicherungsdatei "
                                       "%s ist moeglicherweise unvollstaendig!\n",
-                                      lastValid, writer.path().c_str()));
+                                      lastValid, fileName.c_str()));
     return false;
 }
 

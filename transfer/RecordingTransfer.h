@@ -4,8 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "disk/RescueMap.h"
-
+class ClusterCopier;
 class ClusterTable;
 class HostFileName;
 class DirEntry;
@@ -52,27 +51,12 @@ public:
     bool erase();
 
 private:
-    // The sectors of a save that could not be read: their places in the backup file, which
-    // holds zeros there, and the clusters they lie in.
-    struct Unreadable {
-        RescueMap inFile;
-        std::vector<std::int64_t> clusters;
-        std::uint64_t fileSize = 0;  // the backup file's, which the map covers
-    };
-
     RecorderDisk& disk() const;
     ClusterTable& table() const;
 
-    // Copies the chain's clusters into the file, noting the sectors read as zeros; false after
-    // a message when a cluster cannot be read whole or written, or when the chain breaks off.
-    // `buffer` holds 284 bytes and a cluster.
-    bool copyChain(std::int32_t first, HostFileWriter& writer, std::uint8_t* buffer, Unreadable& unreadable);
-    // Reads the cluster to 284 bytes into the buffer, keeping the `carried` bytes in front of
-    // it, around its unreadable sectors (their disk positions go to `positions`); the bytes read.
-    std::uint32_t readClusterBehind(std::uint8_t* buffer, std::uint32_t carried, std::int32_t cluster,
-                                    std::vector<std::uint64_t>* positions);
-    // The message naming the clusters, and the map beside the backup file; false.
-    bool reportUnreadable(const Unreadable& unreadable, const HostFileName& file);
+    // Copies the chain's clusters into the file; false after a message when a cluster cannot
+    // be read whole or written, or when the chain breaks off.
+    bool copyChain(std::int32_t first, ClusterCopier& copier, const std::string& fileName);
     bool readHeader(HostFileReader& reader);
     // The file's entry into the free slot's entry (in memory); one that would read as a free
     // slot is refused.
@@ -90,6 +74,4 @@ private:
     bool tableIsWhole();
 
     Recording& recording;
-    // The drive refused a read to 284 bytes into the buffer: clusters go to its aligned start.
-    bool alignedReadsOnly = false;
 };

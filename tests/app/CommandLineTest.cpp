@@ -50,6 +50,11 @@ const std::string helpCommon =
     "  check  Pruefung von Belegungstabelle und Inhaltsverzeichnis\n"
     "  check repair\n"
     "        Pruefung und Behebung der ohne Verlust behebbaren Fehler\n"
+    "\n"
+    "  recover [save <nr>|all]\n"
+    "    recover          Liste der geloeschten und verlorenen Aufnahmen\n"
+    "    save <nr>|all    Sichern der Aufnahme <nr> bzw. aller in die\n"
+    "                     Sicherungsdatei Velmoran_recovered_<nr>.vlm\n"
     "\n";
 
 const std::string shortHelp = helpCommon + "    ?                erweiterte Hilfe\n" + "\n";

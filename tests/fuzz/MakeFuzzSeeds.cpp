@@ -1,4 +1,4 @@
-// Writes the seed corpus of the three fuzz targets, made with the tests' own builders:
+// Writes the seed corpus of the four fuzz targets, made with the tests' own builders:
 //   <folder>/backup   backup files (as BackupInput reads them): valid ones with records of every
 //                     kind and a damaged one, one of two clusters, one with a start offset,
 //                     records cut short, and broken ones
@@ -6,6 +6,8 @@
 //                     link, chains into reserved clusters and past the drive, shared clusters,
 //                     empty and crowded directories
 //   <folder>/command  the command lines of every command, right and wrong
+//   <folder>/recover  disks (as TableInput reads them) with deleted recordings, a lost chain, a
+//                     slot that names a freed cluster
 // Usage: MakeFuzzSeeds <folder>
 #include <algorithm>
 #include <cstdint>
@@ -218,6 +220,43 @@ void tableSeeds(const SeedFolder& seeds) {
     seeds.put("empty-directory", empty.input(0));
 }
 
+// Disks for recover: records in free clusters (a deleted recording, two that could go on in one
+// cluster), a lost chain, a slot that still names its freed first cluster.
+void recoverSeeds(const SeedFolder& seeds) {
+    // A cluster's worth of records at the phase of the cluster at chain index `index`.
+    const auto stream = [](std::int32_t cluster, unsigned index, std::uint8_t kind) {
+        std::string runs;
+        for (unsigned k = 0; k < index; ++k)
+            runs += static_cast<char>(cluster - 6) + StreamInput::item(raw, 256, 0, 0x55) +
+                    static_cast<char>(cluster - 6) + StreamInput::item(raw, 256, 0, 0x55);
+        return runs + static_cast<char>(cluster - 6) + StreamInput::item(kind, 128);
+    };
+    {
+        TableDisk disk;
+        disk.runs = stream(6, 0, video) + stream(7, 1, audio) + stream(9, 2, video);
+        seeds.put("deleted", disk.input(0));
+    }
+    {
+        TableDisk disk;
+        disk.runs = stream(6, 0, video) + stream(7, 0, audio) + stream(9, 1, audio) + stream(10, 1, video);
+        seeds.put("interleaved", disk.input(0));
+    }
+    {
+        TableDisk disk;
+        disk.layout.addChain({10, 8});
+        disk.layout.addChain({11});
+        disk.layout.putSlot(0, "Lebt", 11, 0, 9000);
+        disk.runs = stream(10, 0, audio) + stream(8, 1, video) + stream(11, 0, audio);
+        seeds.put("lost-chain", disk.input(0));
+    }
+    {
+        TableDisk disk;
+        disk.layout.putSlot(0, "Freigegeben", 7, 1, 0);
+        disk.runs = stream(7, 0, video) + stream(8, 1, video);
+        seeds.put("slot-names-free-cluster", disk.input(0));
+    }
+}
+
 void commandSeeds(const SeedFolder& seeds) {
     const std::vector<std::vector<std::string>> lines = {
         {},
@@ -260,6 +299,11 @@ void commandSeeds(const SeedFolder& seeds) {
         {"dump", "0", "200", "littlendian"},
         {"dump", "0x123456789", "201", "Bigendian"},
         {"dump", "BFFE00", "FFFFFFFFF"},
+        {"recover"},
+        {"recover", "save", "all"},
+        {"recover", "save", "1"},
+        {"recover", "save"},
+        {"recover", "list"},
     };
     int number = 0;
     for (const std::vector<std::string>& words : lines)
@@ -276,5 +320,6 @@ int main(int argc, char** argv) {
     backupSeeds(SeedFolder(root, "backup"));
     tableSeeds(SeedFolder(root, "table"));
     commandSeeds(SeedFolder(root, "command"));
+    recoverSeeds(SeedFolder(root, "recover"));
     return 0;
 }

@@ -28,7 +28,7 @@ mkdir -p "$build"
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DVELMORAN_FUZZ=ON -DVELMORAN_TESTS=OFF -DVELMORAN_BENCH=OFF > "$build/configure.log" 2>&1 ||
   { cat "$build/configure.log"; exit 1; }
-cmake --build "$build" -j2 --target BackupFileFuzzer TableFuzzer CommandFuzzer MpegFuzzer MakeFuzzSeeds
+cmake --build "$build" -j2 --target BackupFileFuzzer TableFuzzer CommandFuzzer MpegFuzzer RecoverFuzzer MakeFuzzSeeds
 
 artifacts=$build/fuzz-artifacts
 mkdir -p "$artifacts"
@@ -38,7 +38,8 @@ export ASAN_OPTIONS=detect_leaks=1:quarantine_size_mb=64:malloc_context_size=10
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
 # target, corpus name, longest input
-targets=("BackupFileFuzzer backup 512" "TableFuzzer table 1024" "CommandFuzzer command 256" "MpegFuzzer mpeg 8192")
+targets=("BackupFileFuzzer backup 512" "TableFuzzer table 1024" "CommandFuzzer command 256" "MpegFuzzer mpeg 8192"
+         "RecoverFuzzer recover 1024")
 
 if [ "$mode" = update ]; then
   seeds=$build/fuzz-seeds
