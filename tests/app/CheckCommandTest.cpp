@@ -237,7 +237,8 @@ TEST(CheckCommand, ARepairWithAFailingWriteMakesNoNewFault) {
 TEST(CheckCommand, DisksTheToolWroteCheckCleanAndALoadSparesDamagedChains) {
     TempDir temp;
     const std::string backup = temp.file("film.vlm");
-    // The file's entry names cluster 8, which is free where it is loaded: that is no damaged chain.
+    // The file's entry names cluster 8, free on the disk it goes to: no damaged chain runs through it,
+    // so the load takes it first.
     TempDir::writeAll(backup, BackupBytes::header() + BackupBytes::entry("Film", 8, 2, 9) +
                                   BackupBytes::cluster(1) + BackupBytes::cluster(2) + BackupBytes::cluster(3));
     Drive drive = driveWith([](RecorderLayout&) {});
