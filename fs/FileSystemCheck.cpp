@@ -54,7 +54,9 @@ void FileSystemCheck::walk(const DirEntry& entry, std::vector<bool>& passed) {
     else
         checkLastCluster(beforeLast, chain);
     usedClusters += chain.length;
-    const bool sized = chain.damage != Damage::CrossLinked && !isFirstClusterDamage(chain.damage);
+    // A chain whose end could not be read may go on on the disk: its length is not known.
+    const bool sized = chain.damage != Damage::CrossLinked && chain.damage != Damage::UnreadEntry &&
+                       !isFirstClusterDamage(chain.damage);
     chain.sizeFits = !sized || sizeFitsLength(entry.sizeBytes(), chain.length);
     if (chain.damage != Damage::None || !chain.sizeFits) faulty.push_back(chain);
 }

@@ -57,6 +57,25 @@ std::set<std::uint64_t> unreadableIn(const std::string& map, std::uint64_t copyS
     return positions;
 }
 
+// What an image save says of these sectors: each span of adjacent ones, the first ten of them,
+// how many more there are, and the number of sectors.
+std::string imageSaveReport(const std::set<std::uint64_t>& sectors) {
+    std::string said;
+    std::size_t spans = 0;
+    for (auto first = sectors.begin(); first != sectors.end(); ++spans) {
+        auto end = first;
+        std::uint64_t count = 0;
+        while (end != sectors.end() && *end == *first + count) ++end, ++count;
+        if (spans < 10)
+            said += std::to_string(count) + " Sektor(en) ab Byte " + std::to_string(*first * sector) +
+                    " nicht lesbar, im Image mit Nullen gefuellt!\n";
+        first = end;
+    }
+    if (spans > 10) said += "... und " + std::to_string(spans - 10) + " weitere Bereiche\n";
+    return said + std::to_string(sectors.size()) +
+           " Sektor(en) der Festplatte nicht lesbar, ihre Liste steht in Velmoran.img.map!\n";
+}
+
 TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
     struct Command {
         std::vector<std::string> words;
@@ -78,6 +97,10 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
         {"outside every chain", {9 * 2048 + 5}, false},
         {"in the partial last MiB", {12 * 2048 + 3}, false},
         {"adjacent, one piece and the chain's start", {6 * 2048 + 10, 6 * 2048 + 11, 6 * 2048 + 40, 8 * 2048}, true},
+        {"eleven, one readable sector between each two",
+         {7 * 2048 + 100, 7 * 2048 + 102, 7 * 2048 + 104, 7 * 2048 + 106, 7 * 2048 + 108, 7 * 2048 + 110,
+          7 * 2048 + 112, 7 * 2048 + 114, 7 * 2048 + 116, 7 * 2048 + 118, 7 * 2048 + 120},
+         false},
     };
     for (const Command& command : commands) {
         for (const Placement& placement : placements) {
@@ -103,6 +126,9 @@ TEST(BadSectorTest, CommandsWriteWhatTheyReadWithZerosForUnreadableSectors) {
 
                 const bool imageSave = command.words[0] == "image";
                 EXPECT_EQ(imageSave || placement.inChain ? 1 : 0, result.status) << what << result.output;
+                if (imageSave) {
+                    EXPECT_EQ(imageSaveReport(placement.sectors), result.output) << what;
+                }
                 for (const std::string& file : command.files)
                     EXPECT_TRUE(TempDir::readAll(zeroed.file(file)) == TempDir::readAll(file)) << what << file;
                 for (const auto& failures : recorder.fake.failedReadsOf) EXPECT_GE(3, failures.second) << what;

@@ -147,13 +147,41 @@ TEST(CheckCommand, FindsEachFaultWithoutWritingAndRepairLeavesOnlyCrossLinks) {
          {"Verzeichnis: 1 Sektoren nicht lesbar, Inhalt der Eintraege 8-9 unbekannt\n",
           "1 verlorene Cluster (1 MiB) belegt, aber von keiner Aufnahme erreicht: 20\n"},
          false, {10244}},
+        {"table cluster 0 unreadable: a chain ends at an unread entry, no unread entry is lost, nothing written",
+         [](RecorderLayout& layout) {
+             layout.setEntry(262016, 0);  // read, in table cluster 1: the table reaches past the unread part
+             layout.putSlot(1, "Reserviert", 3, 0, 0);
+         },
+         {"Cluster 0 der Clustertabelle nicht vollstaendig lesbar: die Eintraege der Cluster 0 bis 262015 fehlen\n",
+          "Aufnahme 0 \"Gesund\": Kette bricht bei Cluster 6 ab, sein Eintrag in der Clustertabelle ist nicht lesbar\n",
+          "Aufnahme 1 \"Reserviert\": erster Cluster 3 ist reserviert\n"},
+         false, {1}},
+        {"a chain up to the drive's last cluster, above the table's last; a size of k - 1 MiB on k clusters",
+         [](RecorderLayout& layout) {
+             layout.addChain({29, 31});
+             layout.putSlot(1, "Rand", 29, 2, 0);
+             layout.addChain({8, 9});
+             layout.putSlot(2, "Genau", 8, 1, 0);
+         },
+         {"Aufnahme 2 \"Genau\": Groesse 1048576 Bytes passt nicht zur Kette aus 2 Clustern\n"},
+         false},
+        {"lost clusters two apart",
+         [](RecorderLayout& layout) {
+             layout.setEntry(20, -1);
+             layout.setEntry(22, -1);
+         },
+         {"2 verlorene Cluster (2 MiB) belegt, aber von keiner Aufnahme erreicht: 20, 22\n"},
+         true},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
         const Drive before = driveWith(test.damage);
         const bool healthy = test.findings.size() == 1 && test.findings[0].rfind("Keine", 0) == 0;
         const Outcome checked = runOn(before, {"check"}, 0, false, test.unreadable);
-        for (const std::string& line : test.findings) EXPECT_NE(std::string::npos, checked.result.output.find(line));
+        std::string report;
+        for (const std::string& line : test.findings) report += line;
+        if (!healthy) report += std::to_string(test.findings.size()) + " Fehler gefunden\n";
+        EXPECT_EQ(report, checked.result.output);
         EXPECT_EQ(healthy ? 0 : 1, checked.result.status) << checked.result.output;
         EXPECT_TRUE(checked.drive == before);
 
@@ -195,6 +223,11 @@ TEST(CheckCommand, ARepairWithAFailingWriteMakesNoNewFault) {
             if (faulty.drive != faultFree.drive) {
                 EXPECT_NE(std::string::npos, faulty.result.output.find("fehlgeschlagen")) << faulty.result.output;
             }
+            // What the message says: a failed entry write comes before the table is written.
+            if (faulty.result.output.find("die Clustertabelle bleibt unveraendert") != std::string::npos) {
+                const auto tableEnd = before.begin() + std::ptrdiff_t(5 * mebibyte);
+                EXPECT_TRUE(std::equal(before.begin(), tableEnd, faulty.drive.begin()));
+            }
         }
     }
 }
@@ -204,13 +237,19 @@ TEST(CheckCommand, ARepairWithAFailingWriteMakesNoNewFault) {
 TEST(CheckCommand, DisksTheToolWroteCheckCleanAndALoadSparesDamagedChains) {
     TempDir temp;
     const std::string backup = temp.file("film.vlm");
-    TempDir::writeAll(backup, BackupBytes::header() + BackupBytes::entry("Film", 0x55, 2, 9) +
+    // The file's entry names cluster 8, free on the disk it goes to: no damaged chain runs through it,
+    // so the load takes it first.
+    TempDir::writeAll(backup, BackupBytes::header() + BackupBytes::entry("Film", 8, 2, 9) +
                                   BackupBytes::cluster(1) + BackupBytes::cluster(2) + BackupBytes::cluster(3));
     Drive drive = driveWith([](RecorderLayout&) {});
     for (const std::vector<std::string>& words :
          {std::vector<std::string>{"movie", "load", backup}, {"movie", "delete", "0"}, {"image", "format"}}) {
         drive = runOn(drive, words).drive;
         EXPECT_EQ(0, runOn(drive, {"check"}).result.status) << words[1];
+        if (words[1] == "load") {
+            const auto eight = drive.begin() + std::ptrdiff_t(8 * mebibyte);
+            EXPECT_TRUE(BackupBytes::cluster(1) == std::string(eight, eight + std::ptrdiff_t(mebibyte)));
+        }
     }
     const Drive damaged = driveWith([](RecorderLayout& layout) {
         layout.setEntry(7, 0);

@@ -16,23 +16,28 @@ TEST(DriveLock, TakenBeforeTheTableIsReadWaitedForAndSaidOnce) {
         {{"movie", "save", "0"}, "shared"}, {{"movie", "rip", "0"}, "shared"}, {{"movie", "load", "-"}, "exclusive"},
         {{"audio", "delete", "0"}, "exclusive"}, {{"image", "load"}, "exclusive"}, {{"image", "format"}, "exclusive"},
         {{"check"}, "shared"}, {{"check", "repair"}, "exclusive"}};
-    const std::string said[] = {"", "Festplatte wird von einem anderen Aufruf benutzt, warte auf ihre Freigabe...\n",
-                                "Festplatte kann nicht gesperrt werden, sie wird ohne Sperre benutzt!\n"};
+    const std::string waits = "Festplatte wird von einem anderen Aufruf benutzt, warte auf ihre Freigabe...\n";
+    const std::string said[] = {"", waits, "Festplatte kann nicht gesperrt werden, sie wird ohne Sperre benutzt!\n",
+                                waits + "Warten auf die Freigabe der Festplatte fehlgeschlagen!\n"};
     for (const auto& c : cases) {
         std::string alone;
-        for (int held = 0; held < 3; ++held) {  // alone, held by another command, without locks
+        // Alone, held by another command, without locks, held and the wait failing.
+        for (int held = 0; held < 4; ++held) {
             InMemoryRecorder recorder(12, layout);
-            if (held == 1) recorder.fake.lockedElsewhere = {0};
+            if (held % 2 == 1) recorder.fake.lockedElsewhere = {0};
             if (held == 2) recorder.fake.drivesWithoutLocks = {0};
+            if (held == 3) recorder.fake.failingWaits = {0};
             const ToolResult result = recorder.run(c.first);
             const std::vector<std::string>& calls = recorder.fake.calls;
             // The call right after the probe's read of sector 0.
             const auto lock = std::find(calls.begin(), calls.end(), "ReadFile 512") + 1;
             ASSERT_LT(lock, calls.end()) << c.first[0];
             EXPECT_EQ("LockDrive 0 " + c.second + " try", *lock) << c.first[0];
-            EXPECT_EQ(held == 1, std::count(lock, calls.end(), "LockDrive 0 " + c.second + " wait") == 1);
+            EXPECT_EQ(held % 2 == 1, std::count(lock, calls.end(), "LockDrive 0 " + c.second + " wait") == 1);
             if (held == 0) alone = result.output + std::to_string(result.status);
-            EXPECT_EQ(said[held] + alone, result.output + std::to_string(result.status)) << c.first[0];
+            // A failed wait ends the command with its message and nothing else.
+            EXPECT_EQ(said[held] + (held == 3 ? "1" : alone), result.output + std::to_string(result.status))
+                << c.first[0];
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -86,18 +87,24 @@ TEST_F(HostFileFaultTest, AFileThatFailsToCloseFailsTheCommand) {
     struct Case {
         std::vector<std::string> words;
         std::string output;
+        std::set<std::uint64_t> unreadable;
+        std::string after;  // what the command says behind the failed close
     };
-    const Case cases[] = {{{"movie", "save", "3"}, "Velmoran_3.vlm"},
-                          {{"image", "save"}, "Velmoran.img"},
-                          {{"movie", "rip", "3"}, "Velmoran_3_audio.pes"}};
+    const Case cases[] = {
+        {{"movie", "save", "3"}, "Velmoran_3.vlm", {}, ""},
+        {{"image", "save"}, "Velmoran.img", {}, ""},
+        {{"movie", "rip", "3"}, "Velmoran_3_audio.pes", {}, ""},
+        {{"movie", "rip", "3"}, "Velmoran_3_audio.pes", {7 * 2048 + 5},
+         "Unlesbare Sektoren in Cluster 7 durch Nullen ersetzt, die Ausgabedateien sind unvollstaendig!\n"}};
     const std::string disk = TempDir::readAll(drive);
     for (const Case& c : cases) {
         TempDir work;
         CurrentFolder here(work.path());
         InMemoryRecorder recorder(16, RecorderLayout(16));
         std::copy(disk.begin(), disk.end(), recorder.drive().begin());
+        recorder.fake.unreadableSectors[0] = c.unreadable;
         FailingCloses failing(c.output);
-        expectFailed(recorder.run(c.words), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n");
+        expectFailed(recorder.run(c.words), "Schreiben in Datei " + c.output + " fehlgeschlagen!\n" + c.after);
     }
 }
 

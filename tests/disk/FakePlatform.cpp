@@ -125,7 +125,8 @@ DiskPlatform::DriveLock FakePlatform::lockDrive(Handle handle, bool exclusive, b
     calls.push_back("LockDrive " + std::to_string(number) + (exclusive ? " exclusive" : " shared") +
                     (wait ? " wait" : " try"));
     if (number < 0) return lastError = 6, DriveLock::Unsupported;
-    if (drivesWithoutLocks.count(number) != 0) return lastError = 50, DriveLock::Unsupported;
+    if (drivesWithoutLocks.count(number) != 0 || (wait && failingWaits.count(number) != 0))
+        return lastError = 50, DriveLock::Unsupported;
     if (lockedElsewhere.count(number) != 0 && !wait) return lastError = 33, DriveLock::Busy;
     return DriveLock::Taken;
 }

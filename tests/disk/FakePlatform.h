@@ -57,9 +57,10 @@ public:
     std::set<std::string> missingFunctions;
     int failLibraryCallAt = 0;  // the k-th ReadDisk32/WriteDisk32 call returns 0
     // Locks: a drive held by another process answers Busy to a try (a wait takes it: that process
-    // ends meanwhile); one without locks answers Unsupported.
+    // ends meanwhile); one without locks answers Unsupported; so does a wait on one whose waits fail.
     std::set<int> lockedElsewhere;
     std::set<int> drivesWithoutLocks;
+    std::set<int> failingWaits;
 
     std::vector<Volume> volumes;
 

@@ -207,21 +207,25 @@ TEST_F(RipCommandTest, AnUnreadableClusterFailsTheRipAndKeepsWhatWasWritten) {
     RecorderLayout onDrive(16);
     onDrive.addChain({6, 7, 8});
     onDrive.putSlot(3, "Kratzer", 6, 0, static_cast<std::uint32_t>(records.size()));
-    InMemoryRecorder recorder(16, onDrive);
-    RecordStream::copyOverChain(recorder.drive(), {6, 7, 8}, records.bytes());
-    recorder.directory.load();
-    recorder.table.load();
-    recorder.fake.failReadAt = recorder.fake.readCount + 2;  // the recording's second cluster
-    recorder.fake.drivesOfUnknownLength = {0};                 // else it is read again in pieces
-
     CurrentFolder folder(temp.path());
-    const ToolResult result = recorder.run({"audio", "rip", "3"});
-    // 127 whole records lie in the first cluster; the meter counts to 42 percent of 300.
-    EXPECT_EQ("Rippen der Aufnahme 3 \"Kratzer\"\n." + videoWarning +
-                  "........10.........20.........30.........40..Cluster konnte nicht vollstaendig gelesen werden!\n",
-              result.output);
-    EXPECT_EQ(1, result.status);
-    EXPECT_EQ(records.payloadsOf(2, 1, 127 * 8196), output("Velmoran_3.mpa"));
+    for (const bool stopsShort : {false, true}) {  // the read fails, or delivers half of the cluster
+        InMemoryRecorder recorder(16, onDrive);
+        RecordStream::copyOverChain(recorder.drive(), {6, 7, 8}, records.bytes());
+        recorder.directory.load();
+        recorder.table.load();
+        // The recording's second cluster.
+        (stopsShort ? recorder.fake.shortReadAt : recorder.fake.failReadAt) = recorder.fake.readCount + 2;
+        recorder.fake.drivesOfUnknownLength = {0};  // else it is read again in pieces
+
+        const ToolResult result = recorder.run({"audio", "rip", "3"});
+        // 127 whole records lie in the first cluster; the meter counts to 42 percent of 300.
+        EXPECT_EQ("Rippen der Aufnahme 3 \"Kratzer\"\n." + videoWarning + "........10.........20.........30.........40.." +
+                      "Cluster konnte nicht vollstaendig gelesen werden!\n",
+                  result.output)
+            << stopsShort;
+        EXPECT_EQ(1, result.status);
+        EXPECT_EQ(records.payloadsOf(2, 1, 127 * 8196), output("Velmoran_3.mpa"));
+    }
 }
 
 TEST_F(RipCommandTest, ABackupFileIsRippedWithoutTouchingADrive) {

@@ -215,18 +215,22 @@ TEST_F(TransferFaultTest, ASaveWhoseChainEndsAtAnUnreadTableEntryFails) {
 
 TEST_F(TransferFaultTest, ASaveFromADriveThatTakesOnlyAlignedBuffersIsWhole) {
     CurrentFolder folder(temp.path());
-    InMemoryRecorder recorder(16, recorderLayout());
-    recorder.drive()[8 * mebibyte] = 0x88;
-    recorder.drive()[9 * mebibyte - 1] = 0x89;  // carried in front of cluster 6
-    recorder.drive()[6 * mebibyte] = 0x66;
-    // The save's buffer has the cluster on a 4-byte boundary only.
-    recorder.fake.bufferAlignment = 16;
-    const ToolResult result = recorder.run({"movie", "save", "3"});
-    EXPECT_EQ(0, result.status) << result.output;
-    const std::string file = TempDir::readAll(temp.file("Velmoran_3.vlm"));
-    ASSERT_EQ(284 + 2 * mebibyte, file.size());
-    EXPECT_TRUE(file.substr(284) == bytesOf(recorder.drive(), 8 * mebibyte, mebibyte) +
-                                        bytesOf(recorder.drive(), 6 * mebibyte, mebibyte));
+    for (const bool lengthKnown : {true, false}) {
+        SCOPED_TRACE(lengthKnown ? "drive of known length" : "drive of unknown length");
+        InMemoryRecorder recorder(16, recorderLayout());
+        recorder.drive()[8 * mebibyte] = 0x88;
+        recorder.drive()[9 * mebibyte - 1] = 0x89;  // carried in front of cluster 6
+        recorder.drive()[6 * mebibyte] = 0x66;
+        // The save's buffer has the cluster on a 4-byte boundary only.
+        recorder.fake.bufferAlignment = 16;
+        if (!lengthKnown) recorder.fake.drivesOfUnknownLength = {0};
+        const ToolResult result = recorder.run({"movie", "save", "3"});
+        EXPECT_EQ(0, result.status) << result.output;
+        const std::string file = TempDir::readAll(temp.file("Velmoran_3.vlm"));
+        ASSERT_EQ(284 + 2 * mebibyte, file.size());
+        EXPECT_TRUE(file.substr(284) == bytesOf(recorder.drive(), 8 * mebibyte, mebibyte) +
+                                            bytesOf(recorder.drive(), 6 * mebibyte, mebibyte));
+    }
 }
 
 TEST_F(TransferFaultTest, SaveAndLoadMoveEachClusterWithOneDiskCall) {
