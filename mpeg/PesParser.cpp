@@ -65,81 +65,86 @@ void PesParser::gatherHeader(const std::uint8_t*& bytes, const std::uint8_t* end
     }
 }
 
+std::size_t PesParser::packHeaderLength(const std::uint8_t* bytes, std::size_t available) {
+    if (available < 5) return 0;
+    if ((bytes[4] & 0xC0) != 0x40) return 12;  // MPEG-1
+    return available < 14 ? 0 : 14 + (bytes[13] & 7);
+}
+
+std::size_t PesParser::unitLength(const std::uint8_t* bytes, std::size_t available) {
+    if (available < 4 || bytes[0] != 0 || bytes[1] != 0 || bytes[2] != 1 || bytes[3] < packCode) return 0;
+    if (bytes[3] == packCode) return packHeaderLength(bytes, available);
+    if (available < prefixSize) return 0;
+    const std::size_t length = std::size_t{bytes[4]} << 8 | bytes[5];
+    return length == 0 ? 0 : prefixSize + length;
+}
+
+std::size_t PesParser::readHeader(const std::uint8_t* bytes, std::size_t available, Stamps& stamps) {
+    stamps = Stamps();
+    if (available < prefixSize + 1) return 0;
+    if ((bytes[6] & 0xC0) == 0x80) {
+        // MPEG-2: flags, header length, then PTS and DTS first among the optional fields.
+        if (available < prefixSize + 3 || available < prefixSize + 3 + bytes[8]) return 0;
+        const int flags = bytes[7] >> 6;
+        stamps.hasPts = flags >= 2 && bytes[8] >= 5 && readStamp(&bytes[9], stamps.pts);
+        stamps.hasDts = stamps.hasPts && flags == 3 && bytes[8] >= 10 && readStamp(&bytes[14], stamps.dts);
+        return prefixSize + 3 + bytes[8];
+    }
+    // MPEG-1: stuffing, an optional buffer size, then the stamps.
+    std::size_t at = prefixSize;
+    while (at < available && bytes[at] == 0xFF && at < prefixSize + 16) ++at;
+    if (at >= available) return 0;
+    if ((bytes[at] & 0xC0) == 0x40) {
+        if (available < at + 3) return 0;
+        at += 2;
+    }
+    const int flags = bytes[at] >> 4;
+    const std::size_t fields = flags == 3 ? 10 : flags == 2 ? 5 : 1;
+    if (available < at + fields) return 0;
+    stamps.hasPts = flags >= 2 && readStamp(&bytes[at], stamps.pts);
+    stamps.hasDts = stamps.hasPts && flags == 3 && readStamp(&bytes[at + 5], stamps.dts);
+    return at + fields;
+}
+
 // Decides once the header holds enough of the packet; true when it did (state changed).
 bool PesParser::readPacketHeader() {
     const std::size_t size = header.size();
     if (size < 4) return false;
     const std::uint8_t id = header[3];
-    if (id < firstPacketCode) {
-        // A start code of an elementary stream between packets: not ours to read.
+    if (id <= endCode) {
+        // The end code, or a start code of an elementary stream between packets: not ours to read.
         state = State::Seeking;
         return true;
     }
-    if (id == endCode) {
+    if (id != packCode && size < prefixSize) return false;
+    const std::size_t length = unitLength(header.data(), size);  // of a packet: 0 when open
+    if (id == packCode && length == 0) return false;
+    if (id == packCode || !isOurs(id)) {
+        remaining = length > size ? length - size : 0;
+        state = remaining > 0 ? State::Skipping : State::Seeking;
+        return true;
+    }
+    Stamps stamps;
+    const std::size_t headerEnd = readHeader(header.data(), size, stamps);
+    if (headerEnd == 0) return false;
+    if (length == 0 ? !video : headerEnd > length) {
+        // A header longer than its packet, or sound of no length: damage.
         state = State::Seeking;
         return true;
     }
-    if (id == packCode) {
-        if (size < 5) return false;
-        const bool mpeg2 = (header[4] & 0xC0) == 0x40;
-        if (mpeg2 && size < 14) return false;
-        remaining = mpeg2 ? 14 + (header[13] & 7) - size : 12 > size ? 12 - size : 0;
-        state = remaining > 0 ? State::Skipping : State::Seeking;
-        return true;
-    }
-    if (size < prefixSize) return false;
-    const std::uint32_t length = std::uint32_t{header[4]} << 8 | header[5];
-    if (!isOurs(id)) {
-        remaining = length;
-        state = remaining > 0 ? State::Skipping : State::Seeking;
-        return true;
-    }
-    std::size_t headerEnd = prefixSize;
-    bool hasPts = false;
-    bool hasDts = false;
-    std::uint64_t pts = 0;
-    std::uint64_t dts = 0;
-    if (size < prefixSize + 1) return false;
-    if ((header[6] & 0xC0) == 0x80) {
-        // MPEG-2: flags, header length, then PTS and DTS first among the optional fields.
-        if (size < prefixSize + 3 || size < prefixSize + 3 + header[8]) return false;
-        const int flags = header[7] >> 6;
-        headerEnd = prefixSize + 3 + header[8];
-        hasPts = flags >= 2 && header[8] >= 5 && readStamps(&header[9], pts);
-        hasDts = flags == 3 && header[8] >= 10 && readStamps(&header[14], dts);
-    } else {
-        // MPEG-1: stuffing, an optional buffer size, then the stamps.
-        std::size_t at = prefixSize;
-        while (at < size && header[at] == 0xFF && at < prefixSize + 16) ++at;
-        if (at >= size) return false;
-        if ((header[at] & 0xC0) == 0x40) {
-            if (size < at + 3) return false;
-            at += 2;
-        }
-        const int flags = header[at] >> 4;
-        const std::size_t fields = flags == 3 ? 10 : flags == 2 ? 5 : 1;
-        if (size < at + fields) return false;
-        hasPts = flags >= 2 && readStamps(&header[at], pts);
-        hasDts = flags == 3 && readStamps(&header[at + 5], dts);
-        headerEnd = at + fields;
-    }
-    if (length != 0 && headerEnd - prefixSize > length) {
-        state = State::Seeking;  // a header longer than its packet: damage
-        return true;
-    }
-    parser.packetStarts(hasPts, pts, hasDts && hasPts, dts);
-    if (length == 0 && video) {
+    parser.packetStarts(stamps.hasPts, stamps.pts, stamps.hasDts, stamps.dts);
+    if (length == 0) {
         carrySize = 0;
         state = State::OpenPayload;
     } else {
-        remaining = length - (headerEnd - prefixSize);
+        remaining = length - headerEnd;
         state = remaining > 0 ? State::Payload : State::Seeking;
     }
     return true;
 }
 
 // A 33-bit stamp in its five bytes, with its marker bits.
-bool PesParser::readStamps(const std::uint8_t* field, std::uint64_t& value) const {
+bool PesParser::readStamp(const std::uint8_t* field, std::uint64_t& value) {
     if ((field[0] & 1) == 0 || (field[2] & 1) == 0 || (field[4] & 1) == 0) return false;
     value = std::uint64_t(field[0] >> 1 & 7) << 30 | std::uint64_t(field[1]) << 22 | std::uint64_t(field[2] >> 1) << 15 |
             std::uint64_t(field[3]) << 7 | std::uint64_t(field[4] >> 1);

@@ -6,6 +6,7 @@
 #include "mpeg/BitReader.h"
 #include "mpeg/AccessUnitSink.h"
 #include "mpeg/BufferPool.h"
+#include "mpeg/Timeline.h"
 
 namespace {
 constexpr std::uint8_t pictureCode = 0x00;
@@ -58,6 +59,27 @@ bool VideoParser::isSequenceHeader(const std::uint8_t* bytes, std::size_t availa
     header.skip(18);
     const std::uint32_t marker = header.read(1);
     return width != 0 && height != 0 && aspect != 0 && rate >= 1 && rate <= 8 && marker == 1;
+}
+
+std::uint32_t VideoParser::timeCodeRate(const std::uint8_t* bytes, std::size_t available) {
+    if (!isSequenceHeader(bytes, available)) return 0;
+    const FrameRate& rate = frameRates[bytes[startCodeSize + 3] & 0x0F];
+    return static_cast<std::uint32_t>((rate.numerator + rate.denominator / 2) / rate.denominator);
+}
+
+bool VideoParser::gopTime(const std::uint8_t* bytes, std::size_t available, std::uint32_t framesPerSecond,
+                          std::int64_t& ticks) {
+    if (available < startCodeSize + headerBytes(gopCode) || bytes[3] != gopCode || framesPerSecond == 0) return false;
+    BitReader timeCode(bytes + startCodeSize);
+    timeCode.skip(1);  // drop_frame_flag: the pictures left out are too few to matter here
+    const std::int64_t hours = timeCode.read(5);
+    const std::int64_t minutes = timeCode.read(6);
+    const std::uint32_t marker = timeCode.read(1);
+    const std::int64_t seconds = timeCode.read(6);
+    const std::int64_t pictures = timeCode.read(6);
+    if (marker != 1 || hours > 23 || minutes > 59 || seconds > 59 || pictures >= framesPerSecond) return false;
+    ticks = ((hours * 60 + minutes) * 60 + seconds) * Timeline::clockRate + pictures * Timeline::clockRate / framesPerSecond;
+    return true;
 }
 
 void VideoParser::feed(const std::uint8_t* bytes, std::size_t length) {

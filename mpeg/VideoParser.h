@@ -34,6 +34,14 @@ public:
     // Whether a valid sequence header begins at `bytes` (the four bytes of its start code and
     // `available` bytes in all).
     static bool isSequenceHeader(const std::uint8_t* bytes, std::size_t available);
+    // The frames a second that the time codes of the sequence whose header begins at `bytes`
+    // count: its frame rate, rounded (30 for 30000/1001); 0 when no valid header begins there.
+    static std::uint32_t timeCodeRate(const std::uint8_t* bytes, std::size_t available);
+    // The time code of the GOP header at `bytes` (its start code included) in ticks of the
+    // 90 kHz clock from 00:00:00:00, its pictures counted at `framesPerSecond`; false when no
+    // GOP header with a valid time code begins there.
+    static bool gopTime(const std::uint8_t* bytes, std::size_t available, std::uint32_t framesPerSecond,
+                        std::int64_t& ticks);
 
 private:
     struct UnitInfo {

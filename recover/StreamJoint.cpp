@@ -1,20 +1,54 @@
 #include "recover/StreamJoint.h"
 
 #include <algorithm>
+#include <cstring>
+#include <map>
 
 #include "base/LittleEndian.h"
 #include "disk/RecorderDisk.h"
 #include "fs/RecordFormat.h"
+#include "mpeg/AudioParser.h"
+#include "mpeg/PesParser.h"
+#include "mpeg/Timeline.h"
+#include "mpeg/VideoParser.h"
 #include "recover/RecordPhase.h"
 
 namespace {
 constexpr std::uint32_t recordSize = RecordFormat::recordSize;
-// Records looked at on either side of the boundary: enough for a few of the longest packets.
-constexpr std::uint32_t recordsBefore = 8;
+// Payload bytes before the boundary in which a chain of units is looked for: enough for a few
+// of the longest packets.
+constexpr std::size_t chainReach = 8 * RecordFormat::payloadSize;
 // A chain is taken for real from this many units before the cut on.
 constexpr int unitsBeforeCut = 2;
+constexpr std::uint8_t sequenceCode = 0xB3;
+constexpr std::uint8_t gopCode = 0xB8;
+constexpr std::size_t gopHeaderSize = 8;
+constexpr std::int64_t day = 24 * 3600 * Timeline::clockRate;
 
 std::uint32_t idAt(const std::uint8_t* record) { return LittleEndian::load32(record); }
+
+// Private stream 1, audio and video packets: the ones whose stamps are looked at.
+bool isStampedStream(std::uint8_t code) { return code == 0xBD || (code >= 0xC0 && code <= 0xEF); }
+
+// The first start code (00 00 01 and its code byte) from `from` on; the size when there is none.
+std::size_t nextStartCode(const std::vector<std::uint8_t>& bytes, std::size_t from) {
+    const std::size_t size = bytes.size();
+    for (std::size_t k = from + 2; k + 1 < size; ++k) {
+        const void* one = std::memchr(bytes.data() + k, 1, size - 1 - k);
+        if (!one) break;
+        k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(one) - bytes.data());
+        if (bytes[k - 1] == 0 && bytes[k - 2] == 0) return k - 2;
+    }
+    return size;
+}
+
+// A stream goes on where its time moves forward by no more than a stamped stream may jump
+// without a break; times count round `period`.
+int stepEvidence(std::int64_t from, std::int64_t to, std::int64_t period) {
+    std::int64_t step = ((to - from) % period + period) % period;
+    if (step > period / 2) step -= period;
+    return step > 0 && step <= Timeline::longestJump ? 1 : -1;
+}
 }  // namespace
 
 int StreamJoint::evidence(const std::uint8_t* last, std::uint32_t lastPhase, const std::uint8_t* following,
@@ -29,21 +63,21 @@ int StreamJoint::evidence(const std::uint8_t* last, std::uint32_t lastPhase, con
     // An id that the boundary cuts is evidence of its own.
     int score = inLast < 4 ? (RecordFormat::isRecordId(id) ? 1 : -1) : 0;
     if (!RecordFormat::isRecordId(id)) return score;
-    const std::uint32_t from = std::max<std::int64_t>(lastPhase, std::int64_t{straddle} - recordsBefore * recordSize);
     for (const std::uint32_t kind : {RecordFormat::videoRecord, RecordFormat::audioRecord}) {
-        std::vector<std::uint8_t> payloads;
-        for (std::uint32_t position = from; position < straddle; position += recordSize)
-            if (idAt(last + position) == kind) appendPayload(payloads, last + position);
-        std::size_t cut = payloads.size();
+        Payloads payloads;
+        payloads.bytes.reserve(2 * (RecorderDisk::clusterSize / recordSize + 1) * RecordFormat::payloadSize);
+        for (std::uint32_t position = lastPhase; position < straddle; position += recordSize)
+            if (idAt(last + position) == kind) appendPayload(payloads.bytes, last + position);
+        payloads.cut = payloads.bytes.size();
         if (id == kind) {
-            appendPayload(payloads, record.data());
-            cut += std::max<std::uint32_t>(inLast, 4) - 4;
+            appendPayload(payloads.bytes, record.data());
+            payloads.cut += std::max<std::uint32_t>(inLast, 4) - 4;
         }
-        const std::uint32_t to = std::min(followingLength, inFollowing + recordsBefore * recordSize);
-        for (std::uint32_t position = inFollowing;
-             position + recordSize <= to && RecordPhase::isRecordAt(following, to, position); position += recordSize)
-            if (idAt(following + position) == kind) appendPayload(payloads, following + position);
-        score += chainAcross(payloads, cut);
+        for (std::uint32_t position = inFollowing; RecordPhase::isRecordAt(following, followingLength, position) &&
+                                                   position + recordSize <= followingLength;
+             position += recordSize)
+            if (idAt(following + position) == kind) appendPayload(payloads.bytes, following + position);
+        score += chainAcross(payloads) + stampsAcross(payloads);
     }
     return score;
 }
@@ -55,60 +89,81 @@ void StreamJoint::appendPayload(std::vector<std::uint8_t>& payloads, const std::
                                    RecordFormat::payloadSize);
 }
 
-int StreamJoint::chainAcross(const std::vector<std::uint8_t>& payloads, std::size_t cut) {
-    if (cut == 0 || cut >= payloads.size()) return 0;
-    for (std::size_t start = 0; start < cut; ++start) {
+int StreamJoint::chainAcross(const Payloads& payloads) {
+    const std::vector<std::uint8_t>& bytes = payloads.bytes;
+    const std::size_t cut = payloads.cut;
+    if (cut == 0 || cut >= bytes.size()) return 0;
+    for (std::size_t start = cut > chainReach ? cut - chainReach : 0; start < cut; ++start) {
         std::size_t at = start;
         int units = 0;
-        for (std::size_t length = 0; at < cut && (length = unitLength(payloads, at)) != 0; at += length) ++units;
+        for (std::size_t length = 0; at < cut && (length = unitLength(bytes, at)) != 0; at += length) ++units;
         if (at < cut || units < unitsBeforeCut) continue;
-        if (at + 4 > payloads.size()) return 0;
-        return unitLength(payloads, at) != 0 ? 1 : -1;
+        if (at + 4 > bytes.size()) return 0;
+        return unitLength(bytes, at) != 0 ? 1 : -1;
     }
     return 0;
 }
 
 std::size_t StreamJoint::unitLength(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     if (at + 4 > bytes.size()) return 0;
-    const std::uint8_t* header = bytes.data() + at;
-    if (header[0] == 0xFF && (header[1] & 0xE0) == 0xE0) return audioFrameLength(header);
-    if (header[0] == 0 && header[1] == 0 && header[2] == 1) return packetLength(header, bytes.size() - at);
-    return 0;
+    AudioParser::Header frame;
+    if (AudioParser::readHeader(bytes.data() + at, frame)) return frame.frameLength;
+    return PesParser::unitLength(bytes.data() + at, bytes.size() - at);
 }
 
-// A pack header (0xBA, MPEG-1 or MPEG-2), or a system header or PES packet (0xBB and up) with
-// its 16-bit length; video start codes (below 0xBA) carry no length.
-std::size_t StreamJoint::packetLength(const std::uint8_t* header, std::size_t available) {
-    if (available < 14) return 0;
-    if (header[3] == 0xBA) {
-        if ((header[4] & 0xC0) == 0x40) return 14 + (header[13] & 7);
-        return (header[4] & 0xF0) == 0x20 ? 12 : 0;
+// The stamps are those of the headers that lie wholly on one side of the cut. A stream counts
+// where its time runs before the cut (time codes that stand still say nothing), and GOP time
+// codes count for elementary video only: in packets they say again what the packets' stamps say.
+int StreamJoint::stampsAcross(const Payloads& payloads) {
+    struct Times {
+        int before = 0;
+        bool behind = false;
+        std::int64_t previous = 0;
+        std::int64_t last = 0;
+        std::int64_t first = 0;
+    };
+    const std::vector<std::uint8_t>& bytes = payloads.bytes;
+    std::map<std::uint8_t, Times> streams;  // by stream id; GOP time codes under their start code
+    std::uint32_t framesPerSecond = 0;
+    for (std::size_t at = nextStartCode(bytes, 0); at < bytes.size(); at = nextStartCode(bytes, at + 3)) {
+        const std::uint8_t* header = bytes.data() + at;
+        const std::size_t available = bytes.size() - at;
+        const std::uint8_t code = header[3];
+        std::int64_t time = 0;
+        std::size_t end = at + gopHeaderSize;
+        if (code == sequenceCode) {
+            if (const std::uint32_t rate = VideoParser::timeCodeRate(header, available)) framesPerSecond = rate;
+            continue;
+        }
+        if (code == gopCode) {
+            if (!VideoParser::gopTime(header, available, framesPerSecond, time)) continue;
+        } else if (isStampedStream(code)) {
+            PesParser::Stamps stamps;
+            end = at + PesParser::readHeader(header, available, stamps);
+            if (end == at || !stamps.hasPts) continue;
+            time = static_cast<std::int64_t>(stamps.hasDts ? stamps.dts : stamps.pts);
+        } else {
+            continue;
+        }
+        Times& times = streams[code];
+        if (end <= payloads.cut) {
+            ++times.before;
+            times.previous = times.last;
+            times.last = time;
+        } else if (at >= payloads.cut && !times.behind) {
+            times.behind = true;
+            times.first = time;
+        }
     }
-    if (header[3] < 0xBB) return 0;
-    const std::size_t length = std::size_t{header[4]} << 8 | header[5];
-    return length == 0 ? 0 : 6 + length;
-}
-
-// An MPEG-1, MPEG-2 or MPEG-2.5 audio frame header of layer I, II or III.
-std::size_t StreamJoint::audioFrameLength(const std::uint8_t* header) {
-    static const std::uint16_t mpeg1Rates[3][15] = {
-        {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448},
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384},
-        {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320}};
-    static const std::uint16_t mpeg2Rates[2][15] = {
-        {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256},
-        {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160}};
-    static const std::uint32_t sampleRates[3] = {44100, 48000, 32000};
-    const unsigned version = header[1] >> 3 & 3;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-    const unsigned layer = 3 - (header[1] >> 1 & 3);  // 0: I, 1: II, 2: III
-    const unsigned rateIndex = header[2] >> 4;
-    const unsigned sampleIndex = header[2] >> 2 & 3;
-    const unsigned padding = header[2] >> 1 & 1;
-    if (version == 1 || layer == 3 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3) return 0;
-    const bool mpeg1 = version == 3;
-    const std::uint32_t kilobits = mpeg1 ? mpeg1Rates[layer][rateIndex] : mpeg2Rates[layer == 0 ? 0 : 1][rateIndex];
-    const std::uint32_t sampleRate = sampleRates[sampleIndex] >> (mpeg1 ? 0 : version == 2 ? 1 : 2);
-    const std::uint32_t bits = kilobits * 1000;
-    if (layer == 0) return (12 * bits / sampleRate + padding) * 4;
-    return (layer == 2 && !mpeg1 ? 72 : 144) * bits / sampleRate + padding;
+    const bool packets = streams.size() > streams.count(gopCode);
+    int score = 0;
+    for (const auto& stream : streams) {
+        const Times& times = stream.second;
+        const std::int64_t period = stream.first == gopCode ? day : Timeline::wrap;
+        if (times.before < 2 || !times.behind || (stream.first == gopCode && packets) ||
+            stepEvidence(times.previous, times.last, period) < 0)
+            continue;
+        score += stepEvidence(times.last, times.first, period);
+    }
+    return score;
 }

@@ -113,19 +113,41 @@ bool holds(const std::string& file, const Recorded& recording, std::int64_t shif
 
 bool onPath(const std::string& program) { return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0; }
 
-// Video and audio of real MPEG elementary streams made by ffmpeg, in turn, as long as they last;
-// empty without ffmpeg.
-std::string mpegRecords(unsigned count) {
-    static const std::vector<std::string> streams = [] {
-        TempDir temp;
-        const std::string video = temp.file("v.m2v"), audio = temp.file("a.mp2");
-        const bool made =
-            onPath("ffmpeg") &&
-            std::system(("ffmpeg -v error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 3 -b:v 5M -c:v mpeg2video "
-                         "-f mpeg2video '" + video + "' && ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=40 "
-                         "-c:a mp2 -b:a 384k -f mp2 '" + audio + "'").c_str()) == 0;
-        return made ? std::vector<std::string>{TempDir::readAll(video), TempDir::readAll(audio)} : std::vector<std::string>();
-    }();
+// Video and audio made by ffmpeg, empty without it. Material 0: a test pattern and a tone as
+// elementary streams. 1 and 2: six seconds of 4 Mbit/s video with GOPs and its sound, the same
+// pictures with time codes from 0 and from 20 minutes on; 3 and 4: these as the PES packets of
+// a program stream, stamped from 0 and from 20 minutes on.
+std::vector<std::string> mpegStreams(int material) {
+    TempDir temp;
+    const std::string video = temp.file("v.m2v"), audio = temp.file("a.mp2"), program = temp.file("p.mpg");
+    const std::string input = "ffmpeg -v error -y -f lavfi -i testsrc=size=352x288:rate=25:duration=6 -f lavfi -i "
+                              "sine=frequency=440:duration=6 -c:v mpeg2video -b:v 4M -minrate 4M -maxrate 4M -bufsize 1835k -bf 2 -g 12 ";
+    const std::string later = material % 2 == 0 ? "20" : "00";
+    const std::string command =
+        material == 0 ? "ffmpeg -v error -y -f lavfi -i testsrc=size=352x288:rate=25 -t 3 -b:v 5M -c:v mpeg2video "
+                        "-f mpeg2video '" + video + "' && ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=40 "
+                        "-c:a mp2 -b:a 384k -f mp2 '" + audio + "'"
+        : material < 3 ? input + "-timecode 00:" + later + ":00:00 -map 0:v -f mpeg2video '" + video +
+                             "' -map 1:a -c:a mp2 -b:a 192k -f mp2 '" + audio + "'"
+                       : input + "-c:a mp2 -b:a 192k -output_ts_offset " + later + ":00 -f vob '" + program + "'";
+    if (!onPath("ffmpeg") || std::system(command.c_str()) != 0) return {};
+    if (material < 3) return {TempDir::readAll(video), TempDir::readAll(audio)};
+    std::vector<std::string> packets(2);
+    const std::string bytes = TempDir::readAll(program);
+    for (std::size_t i = 0; i + 14 <= bytes.size();) {
+        const auto id = static_cast<std::uint8_t>(bytes[i + 3]);
+        const std::size_t length = id == 0xBA ? 14 + (bytes[i + 13] & 7) : 6 + (std::uint8_t(bytes[i + 4]) << 8 | std::uint8_t(bytes[i + 5]));
+        if (id == 0xE0 || id == 0xC0) packets[id == 0xC0] += bytes.substr(i, length);
+        i += length;
+    }
+    return packets;
+}
+
+// Video and audio records of the material in turn, as long as each lasts; empty without ffmpeg.
+std::string mpegRecords(unsigned count, int material = 0) {
+    static std::map<int, std::vector<std::string>> made;
+    if (!made.count(material)) made[material] = mpegStreams(material);
+    const std::vector<std::string>& streams = made[material];
     if (streams.empty()) return std::string();
     std::size_t used[] = {0, 0};
     RecordStream stream;
@@ -136,6 +158,18 @@ std::string mpegRecords(unsigned count) {
         stream.add(kind + 1, payload.append(8192 - payload.size(), '\0'));
     }
     return stream.bytes();
+}
+
+// Two recordings of the same layout in turn, one cluster each, at the same phases: only their
+// time stamps tell them apart.
+void interleaved(Scene& s, int material) {
+    for (unsigned r = 0; r < 6; ++r) s.load(records(30 + r, 100));  // one cluster each, 6 to 11
+    for (std::size_t r : {0, 2, 4}) s.erase(r);
+    s.load(mpegRecords(330, material));  // 6, 8, 10
+    for (std::size_t r : {1, 3, 5}) s.erase(r);
+    s.load(mpegRecords(330, material + 1));  // 7, 9, 11
+    s.erase(6);
+    s.erase(7);
 }
 
 struct Scenario {
@@ -199,6 +233,8 @@ const Scenario scenarios[] = {
          s.erase(6);
          s.erase(7);
      }, 0, ""},
+    {"MPEG video with GOP time codes, two in turn", [](Scene& s) { interleaved(s, 1); }, 0, ""},
+    {"MPEG video and sound in PES packets, two in turn", [](Scene& s) { interleaved(s, 3); }, 0, ""},
 };
 }  // namespace
 
@@ -218,6 +254,7 @@ TEST(RecoverCommandTest, DeletedAndLostRecordingsComeBackAndNothingElse) {
         EXPECT_EQ(scenario.status, saved.status) << scenario.name << saved.output;
         EXPECT_NE(std::string::npos, saved.output.find(scenario.said)) << scenario.name << saved.output;
         EXPECT_TRUE(before == scene.drive) << scenario.name;
+        EXPECT_EQ(std::string::npos, listed.output.find("geschaetzt")) << scenario.name << listed.output;
 
         std::vector<std::string> files;
         while (std::ifstream(recovered(files.size() + 1)).good())
