@@ -194,7 +194,10 @@ std::size_t ProgramStreamMuxer::nextCommencement(const Stream& stream, std::size
     return commencement(stream, room, &next, at + 1);
 }
 
+// The pack is made in the sink's memory where it lends some, else here.
 void ProgramStreamMuxer::writePack(int index, std::int64_t scr) {
+    std::uint8_t* const lent = out.room(packSize);
+    std::uint8_t* const pack = lent ? lent : ownPack;
     Stream& stream = streams[index];
     std::size_t size = putPackHeader(pack, scr);
     if (packCount % systemHeaderEvery == 0) size += putSystemHeader(pack + size);
@@ -254,7 +257,10 @@ void ProgramStreamMuxer::writePack(int index, std::int64_t scr) {
         std::memcpy(field, paddingHeader, paddingHeaderSize);
         std::memset(field + paddingHeaderSize, 0xFF, padding);
     }
-    if (!out.writeBytes(pack, packSize)) failed = true;
+    if (lent)
+        out.commit(packSize);
+    else if (!out.writeBytes(pack, packSize))
+        failed = true;
     stream.firstPacket = false;
     lastScr = scr;
     ++packCount;

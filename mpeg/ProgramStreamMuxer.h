@@ -93,5 +93,5 @@ private:
     std::uint64_t packCount = 0;
     std::size_t queuedBytes = 0;
     bool failed = false;
-    std::uint8_t pack[packSize];
+    std::uint8_t ownPack[packSize];
 };
