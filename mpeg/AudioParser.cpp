@@ -52,8 +52,13 @@ bool AudioParser::sameKind(const Header& a, const Header& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
 }
 
-void AudioParser::feed(const std::uint8_t* bytes, std::size_t length) {
-    pending.insert(pending.end(), bytes, bytes + length);
+std::uint8_t* AudioParser::room(std::size_t length) {
+    const std::size_t size = pending.size();
+    pending.resize(size + length);
+    return pending.data() + size;
+}
+
+void AudioParser::filled(std::size_t length) {
     fed += length;
     parse(false);
 }

@@ -26,7 +26,8 @@ public:
     AudioParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool);
     ~AudioParser() override;
 
-    void feed(const std::uint8_t* bytes, std::size_t length) override;
+    std::uint8_t* room(std::size_t length) override;
+    void filled(std::size_t length) override;
     void gap() override;
     void finish() override;
 

@@ -1,5 +1,7 @@
 #include "mpeg/ElementaryParser.h"
 
+#include <cstring>
+
 #include "mpeg/AccessUnitSink.h"
 #include "mpeg/BufferPool.h"
 #include "mpeg/Timeline.h"
@@ -13,6 +15,11 @@ ElementaryParser::ElementaryParser(int stream, AccessUnitSink& sink, Timeline& t
     : stream(stream), pool(pool), sink(sink), timeline(timeline) {}
 
 ElementaryParser::~ElementaryParser() = default;
+
+void ElementaryParser::feed(const std::uint8_t* bytes, std::size_t length) {
+    if (length > 0) std::memcpy(room(length), bytes, length);
+    filled(length);
+}
 
 void ElementaryParser::packetStarts(bool hasPts, std::uint64_t pts, bool hasDts, std::uint64_t dts) {
     // A packet that begins where the one before began (no payload in between) replaces it.

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mpeg/BitReader.h"
 #include "mpeg/AccessUnitSink.h"
+#include "mpeg/BitReader.h"
 #include "mpeg/BufferPool.h"
+#include "mpeg/StartCodeScan.h"
 
 namespace {
 constexpr std::uint8_t pictureCode = 0x00;
@@ -60,10 +61,15 @@ bool VideoParser::isSequenceHeader(const std::uint8_t* bytes, std::size_t availa
     return width != 0 && height != 0 && aspect != 0 && rate >= 1 && rate <= 8 && marker == 1;
 }
 
-void VideoParser::feed(const std::uint8_t* bytes, std::size_t length) {
-    if (length == 0) return;
+std::uint8_t* VideoParser::room(std::size_t length) {
     if (current.capacity() == 0) current = pool.take();
-    current.insert(current.end(), bytes, bytes + length);
+    const std::size_t size = current.size();
+    current.resize(size + length);
+    return current.data() + size;
+}
+
+void VideoParser::filled(std::size_t length) {
+    if (length == 0) return;
     fed += length;
     scan(false);
     if (current.size() > largestUnit) dropCurrent();
@@ -84,17 +90,12 @@ void VideoParser::scan(bool atEnd) {
 
 // A start code 00 00 01 at `offset` or later whose code byte is there too.
 bool VideoParser::findStartCode(std::size_t from, std::size_t& offset) const {
-    const std::size_t size = current.size();
-    for (std::size_t k = from + 2; k + 1 < size; ++k) {
-        const void* one = std::memchr(current.data() + k, 1, size - 1 - k);
-        if (!one) return false;
-        k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(one) - current.data());
-        if (current[k - 1] == 0 && current[k - 2] == 0) {
-            offset = k - 2;
-            return true;
-        }
-    }
-    return false;
+    if (from >= current.size()) return false;
+    const std::uint8_t* bytes = current.data();
+    const std::uint8_t* found = StartCodeScan::find(bytes + from, bytes + current.size());
+    if (!found) return false;
+    offset = static_cast<std::size_t>(found - bytes);
+    return true;
 }
 
 std::size_t VideoParser::handle(std::size_t offset, std::uint8_t code) {
@@ -189,14 +190,21 @@ void VideoParser::readExtension(const std::uint8_t* header) {
     }
 }
 
-void VideoParser::completeUnit(std::size_t end) {
-    std::size_t kept = end;
-    std::size_t zeros = 0;
-    while (kept > unit.pictureOffset + startCodeSize && current[kept - 1] == 0) {
-        --kept;
-        ++zeros;
+// The end of current[from, end) with the zeros at its end left out; stuffing runs long, so the
+// zeros are passed over in words.
+std::size_t VideoParser::withoutTrailingZeros(std::size_t from, std::size_t end) const {
+    std::uint64_t word = 0;
+    for (; end >= from + sizeof word; end -= sizeof word) {
+        std::memcpy(&word, current.data() + end - sizeof word, sizeof word);
+        if (word != 0) break;
     }
-    kept += std::min(zeros, keptStuffing);
+    while (end > from && current[end - 1] == 0) --end;
+    return end;
+}
+
+void VideoParser::completeUnit(std::size_t end) {
+    std::size_t kept = withoutTrailingZeros(unit.pictureOffset + startCodeSize, end);
+    kept += std::min(end - kept, keptStuffing);
     std::vector<std::uint8_t> rest = pool.take();
     rest.assign(current.begin() + static_cast<std::ptrdiff_t>(end), current.end());
     current.resize(kept);

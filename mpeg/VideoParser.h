@@ -26,7 +26,8 @@ public:
     VideoParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool);
     ~VideoParser() override;
 
-    void feed(const std::uint8_t* bytes, std::size_t length) override;
+    std::uint8_t* room(std::size_t length) override;
+    void filled(std::size_t length) override;
     void gap() override;
     void finish() override;
 
@@ -65,6 +66,7 @@ private:
     std::size_t beginUnit(std::size_t offset);
     void readSequenceHeader(const std::uint8_t* header);
     void readExtension(const std::uint8_t* header);
+    std::size_t withoutTrailingZeros(std::size_t from, std::size_t end) const;
     void completeUnit(std::size_t end);
     void acceptPicture(AccessUnit& unit, const UnitInfo& info, std::uint64_t picturePosition);
     bool mayShow(const UnitInfo& info);

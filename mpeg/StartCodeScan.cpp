@@ -1,0 +1,36 @@
+#include "mpeg/StartCodeScan.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+#if defined(__SSE2__)
+constexpr std::ptrdiff_t vectorSize = 16;
+
+// A mask with bit k set where a prefix ends at `last` + k: 01 there, zeros in the two bytes before.
+unsigned prefixEnds(const std::uint8_t* last) {
+    const __m128i zeros = _mm_setzero_si128();
+    const auto load = [](const std::uint8_t* at) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at)); };
+    const __m128i one = _mm_cmpeq_epi8(load(last), _mm_set1_epi8(1));
+    const __m128i zeroBefore = _mm_cmpeq_epi8(load(last - 1), zeros);
+    const __m128i zeroTwoBefore = _mm_cmpeq_epi8(load(last - 2), zeros);
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(one, _mm_and_si128(zeroBefore, zeroTwoBefore))));
+}
+#endif
+}  // namespace
+
+const std::uint8_t* StartCodeScan::find(const std::uint8_t* from, const std::uint8_t* end) {
+    if (end - from < 4) return nullptr;
+    const std::uint8_t* last = from + 2;  // where the prefix's 01 would stand
+#if defined(__SSE2__)
+    // The code byte behind the last 01 looked at must be there too.
+    for (; end - last > 2 * vectorSize; last += 2 * vectorSize) {
+        const unsigned ends = prefixEnds(last) | prefixEnds(last + vectorSize) << vectorSize;
+        if (ends != 0) return last + __builtin_ctz(ends) - 2;
+    }
+#endif
+    for (; last + 1 < end; ++last)
+        if (last[0] == 1 && last[-1] == 0 && last[-2] == 0) return last - 2;
+    return nullptr;
+}
