@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "mpeg/ElementaryParser.h"
+#include "mpeg/StreamBytes.h"
 
 // MPEG-1/2 audio (layers I to III): frames found by their 12-bit sync and a header that reads
 // as valid, each frame one unit. Its time is counted in samples at the header's sample rate
@@ -39,7 +39,7 @@ private:
     bool findFrame(std::size_t& position, bool atEnd) const;
     void emit(std::size_t position, const Header& header);
 
-    std::vector<std::uint8_t> pending;
+    StreamBytes pending;
     std::uint64_t pendingStart = 0;  // stream position of pending[0]
     bool synced = false;
     bool kindKnown = false;

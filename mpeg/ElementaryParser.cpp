@@ -3,7 +3,6 @@
 #include <cstring>
 
 #include "mpeg/AccessUnitSink.h"
-#include "mpeg/BufferPool.h"
 #include "mpeg/Timeline.h"
 
 namespace {
@@ -67,5 +66,5 @@ void ElementaryParser::deliver(AccessUnit& unit) {
     unit.stamped = stamped;
     ++delivered;
     sink.accessUnit(stream, unit);
-    pool.give(unit.bytes);
+    unit.bytes = UnitBytes();
 }

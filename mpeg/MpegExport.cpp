@@ -6,7 +6,7 @@
 MpegExport::MpegExport(ByteSink& out, Target target)
     : out(out),
       target(target),
-      muxer(target == Target::ProgramStream ? new ProgramStreamMuxer(out, pool) : nullptr),
+      muxer(target == Target::ProgramStream ? new ProgramStreamMuxer(out) : nullptr),
       videoParser(*this, timeline, pool),
       audioParser(*this, timeline, pool),
       videoInput(true, videoParser),

@@ -5,7 +5,6 @@
 
 #include "mpeg/AccessUnitSink.h"
 #include "mpeg/BitReader.h"
-#include "mpeg/BufferPool.h"
 #include "mpeg/StartCodeScan.h"
 
 namespace {
@@ -45,7 +44,7 @@ std::size_t headerBytes(std::uint8_t code) {
 }  // namespace
 
 VideoParser::VideoParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline, pool) {}
+    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline, pool), current(pool) {}
 
 VideoParser::~VideoParser() = default;
 
@@ -61,12 +60,7 @@ bool VideoParser::isSequenceHeader(const std::uint8_t* bytes, std::size_t availa
     return width != 0 && height != 0 && aspect != 0 && rate >= 1 && rate <= 8 && marker == 1;
 }
 
-std::uint8_t* VideoParser::room(std::size_t length) {
-    if (current.capacity() == 0) current = pool.take();
-    const std::size_t size = current.size();
-    current.resize(size + length);
-    return current.data() + size;
-}
+std::uint8_t* VideoParser::room(std::size_t length) { return current.extend(length); }
 
 void VideoParser::filled(std::size_t length) {
     if (length == 0) return;
@@ -148,7 +142,7 @@ std::size_t VideoParser::beginUnit(std::size_t offset) {
         completeUnit(offset);
         offset = 0;
     } else if (!unit.begun && offset > 0) {
-        current.erase(current.begin(), current.begin() + static_cast<std::ptrdiff_t>(offset));
+        current.dropFront(offset);
         currentStart += offset;
         offset = 0;
     }
@@ -205,12 +199,9 @@ std::size_t VideoParser::withoutTrailingZeros(std::size_t from, std::size_t end)
 void VideoParser::completeUnit(std::size_t end) {
     std::size_t kept = withoutTrailingZeros(unit.pictureOffset + startCodeSize, end);
     kept += std::min(end - kept, keptStuffing);
-    std::vector<std::uint8_t> rest = pool.take();
-    rest.assign(current.begin() + static_cast<std::ptrdiff_t>(end), current.end());
-    current.resize(kept);
     AccessUnit done;
-    done.bytes.swap(current);
-    current.swap(rest);
+    done.bytes = current.share(0, kept);
+    current.dropFront(end);
     const UnitInfo info = unit;
     const std::uint64_t position = currentStart + info.pictureOffset;
     currentStart += end;
@@ -222,7 +213,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     done.stampOffset = static_cast<std::uint32_t>(info.pictureOffset);
     if (!sequence.known) {
         countDropped();
-        pool.give(done.bytes);
         return;
     }
     const std::int64_t fields = fieldsOf(info);
@@ -234,7 +224,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     if (!clockStarted()) {
         if (stamped) {
             countDropped();
-            pool.give(done.bytes);
             return;
         }
         startClock(0);
@@ -245,7 +234,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     advanceClock(fields);
     if (!mayShow(info)) {
         countDropped();
-        pool.give(done.bytes);
         return;
     }
     if (info.type != bPicture) resolveAnchor(done.dts);
@@ -303,7 +291,7 @@ void VideoParser::dropCurrent() {
     if (unit.picture) countDropped();
     const std::size_t kept = 3;
     currentStart += current.size() - kept;
-    current.erase(current.begin(), current.end() - kept);
+    current.dropFront(current.size() - kept);
     scanPos = 0;
     unit = UnitInfo();
     resolveAnchor(clockNow());

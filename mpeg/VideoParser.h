@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <vector>
 
 #include "mpeg/ElementaryParser.h"
+#include "mpeg/StreamBytes.h"
 
 // MPEG-1/2 video: finds the start codes, reads the sequence header (frame rate), the sequence
 // and picture coding extensions (progressive_sequence, picture_structure, top_field_first,
@@ -75,7 +75,7 @@ private:
     void resolveAnchor(std::int64_t showTime);
     void dropCurrent();
 
-    std::vector<std::uint8_t> current;
+    StreamBytes current;
     std::uint64_t currentStart = 0;  // stream position of current[0]
     std::size_t scanPos = 0;
     UnitInfo unit;
