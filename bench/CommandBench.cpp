@@ -4,7 +4,7 @@
 // Usage: velmoran_command_bench <VelmoranDisk> [runs, default 5] [disk MiB, default 1024]
 //                               [recording MiB, default 256] [bad-sectors: only the image saves
 //                               of a clean disk and of one with 100 unreadable sectors | recover:
-//                               only recover]
+//                               only recover | export: only the rips and exports]
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -36,6 +36,7 @@ constexpr std::uint32_t recordSize = 8196;
 
 struct Run {
     double seconds = 0;
+    double processorSeconds = 0;  // user and system
     long peakKiB = 0;
     int status = -1;
 };
@@ -63,6 +64,8 @@ Run runProgram(const std::vector<std::string>& words, const std::string& folder,
     Run run;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     run.peakKiB = usage.ru_maxrss;
+    run.processorSeconds = double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128;
     return run;
 }
@@ -374,9 +377,15 @@ public:
     Bench(std::string toolPath, int runs, std::string folder, std::string drives)
         : toolPath(std::move(toolPath)), runs(runs), folder(std::move(folder)), drives(std::move(drives)) {}
 
-    // The tool's median time.
-    double measure(const Measure& m) {
+    struct Medians {
+        double seconds;
+        double processorSeconds;
+    };
+
+    // The tool's median times.
+    Medians measure(const Measure& m) {
         std::vector<double> toolTimes;
+        std::vector<double> processorTimes;
         std::vector<double> baseTimes;
         long peak = 0;
         for (int run = 0; run < runs; ++run) {
@@ -393,6 +402,7 @@ public:
             const Run tool = runProgram(words, folder, drives);
             if (tool.status != 0) std::fprintf(stderr, "%s: exit status %d\n", m.name.c_str(), tool.status);
             toolTimes.push_back(tool.seconds);
+            processorTimes.push_back(tool.processorSeconds);
             peak = std::max(peak, tool.peakKiB);
             if (m.after) m.after();
             if (!baselineFirst && !m.baseline.empty()) baseTimes.push_back(timeBaseline(m));
@@ -406,7 +416,7 @@ public:
                         toolMedian / baseMedian, peak / 1024.0);
         }
         std::fflush(stdout);
-        return toolMedian;
+        return Medians{toolMedian, median(processorTimes)};
     }
 
 private:
@@ -535,6 +545,57 @@ void measureRecover(const std::string& tool, const std::string& bench, int runs,
     for (const std::string& image : {allFree, allFreeSmall, lostChains, deleted}) std::remove(image.c_str());
     for (const std::string& file : written) std::remove((folder + "/" + file).c_str());
 }
+void printTableHead(int runs, std::uint32_t diskMiB, std::uint32_t recordingMiB) {
+    std::printf("%d runs each; disk %u MiB, recording %u MiB\n\n", runs, diskMiB, recordingMiB);
+    std::printf("| %-28s | %9s | %9s | %6s | %8s |\n", "operation", "tool s", "dd s", "ratio", "peak MiB");
+    std::printf("|------------------------------|-----------|-----------|--------|----------|\n");
+}
+
+// The files of the rips of recording 0, and its bytes for dd: on the disk and in its backup file.
+const std::vector<std::string> movieRipOutputs{"Velmoran_0_video.pes", "Velmoran_0_audio.pes"};
+const std::vector<std::string> audioRipOutputs{"Velmoran_0.mpa"};
+
+std::string recordingRange(std::uint32_t recordingMiB) { return "skip=6 count=" + std::to_string(recordingMiB); }
+
+std::string backupRange(std::uint32_t recordingMiB) {
+    return "skip=284 iflag=skip_bytes count=" + std::to_string(recordingMiB);
+}
+
+// Each export right behind the rip it reads like, both against the same dd, from the disk and
+// from the recording's backup file (Velmoran_0.vlm in the folder): the ratios export/rip of
+// their medians, of the wall time and of the processor time.
+void measureExports(Bench& bench, const std::string& disk, std::uint32_t recordingMiB) {
+    struct Pair {
+        const char* name;
+        const char* mode;
+        const char* word;
+        std::vector<std::string> ripOutputs;
+        const char* exported;
+    };
+    const Pair pairs[] = {{"movie (disk)", "movie", "0", movieRipOutputs, "Velmoran_0.mpg"},
+                          {"audio (disk)", "audio", "0", audioRipOutputs, "Velmoran_0.mp2"},
+                          {"movie (backup file)", "movie", "Velmoran_0.vlm", movieRipOutputs, "Velmoran_0.mpg"},
+                          {"audio (backup file)", "audio", "Velmoran_0.vlm", audioRipOutputs, "Velmoran_0.mp2"}};
+    const std::vector<std::string> copy{"copy.bin"};
+    std::vector<std::string> ratios;
+    for (const Pair& pair : pairs) {
+        const bool fromDisk = std::strcmp(pair.word, "0") == 0;
+        const std::vector<std::string> baseline =
+            fromDisk ? dd(disk, "copy.bin", recordingRange(recordingMiB)) : dd("Velmoran_0.vlm", "copy.bin", backupRange(recordingMiB));
+        const Bench::Medians rip = bench.measure({std::string(pair.mode) + " rip, " + (fromDisk ? "disk" : "file"),
+                                                  {pair.mode, "rip", pair.word}, baseline, pair.ripOutputs, copy, nullptr});
+        const Bench::Medians exported =
+            bench.measure({std::string(pair.mode) + " export, " + (fromDisk ? "disk" : "file"),
+                           {pair.mode, "export", pair.word}, baseline, {pair.exported}, copy, nullptr});
+        char line[128];
+        std::snprintf(line, sizeof line, "%s: export/rip %.2f (processor time %.2f)\n", pair.name,
+                      exported.seconds / rip.seconds, exported.processorSeconds / rip.processorSeconds);
+        ratios.push_back(line);
+    }
+    std::printf("\n");
+    for (const std::string& line : ratios) std::printf("%s", line.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -562,24 +623,27 @@ int main(int argc, char** argv) {
     makeRecorderDisk(disk, diskMiB, recordingMiB);
     makeFullDirectoryDisk(lister);
     const std::string size = std::to_string(recordingMiB);
-    const std::string recordingBytes = "skip=6 count=" + size;
+    const std::string recordingBytes = recordingRange(recordingMiB);
 
     if (argc > 5 && std::strcmp(argv[5], "bad-sectors") == 0) {
         compareImageSaves(disk, temp.path(), diskMiB, runs, 100);
+        return 0;
+    }
+    if (argc > 5 && std::strcmp(argv[5], "export") == 0) {
+        runProgram({tool, "movie", "save", "0"}, temp.path(), disk);
+        printTableHead(runs, diskMiB, recordingMiB);
+        Bench bench(tool, runs, temp.path(), disk);
+        measureExports(bench, disk, recordingMiB);
         return 0;
     }
     if (argc > 5 && std::strcmp(argv[5], "recover") == 0) {
         measureRecover(tool, self, runs, temp.path(), diskMiB);
         return 0;
     }
-    std::printf("%d runs each; disk %u MiB, recording %u MiB\n\n", runs, diskMiB, recordingMiB);
-    std::printf("| %-28s | %9s | %9s | %6s | %8s |\n", "operation", "tool s", "dd s", "ratio", "peak MiB");
-    std::printf("|------------------------------|-----------|-----------|--------|----------|\n");
+    printTableHead(runs, diskMiB, recordingMiB);
 
     Bench bench(tool, runs, temp.path(), disk);
     const std::vector<std::string> copy{"copy.bin"};
-    const std::vector<std::string> movieOutputs{"Velmoran_0_video.pes", "Velmoran_0_audio.pes"};
-    const std::vector<std::string> audioOutputs{"Velmoran_0.mpa"};
     bench.measure({"image save", {"image", "save"}, dd(disk, "Velmoran.img"), {"Velmoran.img"}, {"Velmoran.img"}, nullptr});
     bench.measure({"image load", {"image", "load"}, dd("Velmoran.img", disk, "conv=notrunc"), {}, {}, nullptr});
     bench.measure({"movie save", {"movie", "save", "0"}, dd(disk, "copy.bin", recordingBytes), {"Velmoran_0.vlm"}, copy,
@@ -587,42 +651,16 @@ int main(int argc, char** argv) {
     const std::string loadedAt = "seek=" + std::to_string(6 + recordingMiB) + " skip=284 iflag=skip_bytes count=" + size;
     bench.measure({"movie load", {"movie", "load", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", disk, "conv=notrunc " + loadedAt),
                    {}, {}, [&] { runProgram({tool, "movie", "delete", "1"}, temp.path(), disk); }});
-    bench.measure({"movie rip (disk)", {"movie", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), movieOutputs, copy,
+    bench.measure({"movie rip (disk)", {"movie", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), movieRipOutputs, copy,
                    nullptr});
-    bench.measure({"audio rip (disk)", {"audio", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), audioOutputs, copy,
+    bench.measure({"audio rip (disk)", {"audio", "rip", "0"}, dd(disk, "copy.bin", recordingBytes), audioRipOutputs, copy,
                    nullptr});
-    const std::string fromFile = "skip=284 iflag=skip_bytes count=" + size;
+    const std::string fromFile = backupRange(recordingMiB);
     bench.measure({"movie rip (backup file)", {"movie", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
-                   movieOutputs, copy, nullptr});
+                   movieRipOutputs, copy, nullptr});
     bench.measure({"audio rip (backup file)", {"audio", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
-                   audioOutputs, copy, nullptr});
-    // Each export right behind the rip it reads like, both against the same dd.
-    struct Pair {
-        const char* name;
-        const char* mode;
-        const char* word;
-        std::vector<std::string> ripOutputs;
-        const char* exported;
-    };
-    const Pair pairs[] = {{"movie (disk)", "movie", "0", movieOutputs, "Velmoran_0.mpg"},
-                          {"audio (disk)", "audio", "0", audioOutputs, "Velmoran_0.mp2"},
-                          {"movie (backup file)", "movie", "Velmoran_0.vlm", movieOutputs, "Velmoran_0.mpg"},
-                          {"audio (backup file)", "audio", "Velmoran_0.vlm", audioOutputs, "Velmoran_0.mp2"}};
-    std::vector<std::string> ratios;
-    for (const Pair& pair : pairs) {
-        const bool fromDisk = std::strcmp(pair.word, "0") == 0;
-        const std::vector<std::string> baseline =
-            fromDisk ? dd(disk, "copy.bin", recordingBytes) : dd("Velmoran_0.vlm", "copy.bin", fromFile);
-        const double rip = bench.measure({std::string(pair.mode) + " rip, " + (fromDisk ? "disk" : "file"),
-                                          {pair.mode, "rip", pair.word}, baseline, pair.ripOutputs, copy, nullptr});
-        const double exported = bench.measure({std::string(pair.mode) + " export, " + (fromDisk ? "disk" : "file"),
-                                               {pair.mode, "export", pair.word}, baseline, {pair.exported}, copy, nullptr});
-        char line[128];
-        std::snprintf(line, sizeof line, "%s: export/rip %.2f\n", pair.name, exported / rip);
-        ratios.push_back(line);
-    }
-    std::printf("\n");
-    for (const std::string& line : ratios) std::printf("%s", line.c_str());
+                   audioRipOutputs, copy, nullptr});
+    measureExports(bench, disk, recordingMiB);
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});

@@ -1,12 +1,13 @@
 #pragma once
 
 #include <cstdint>
-#include <vector>
+
+#include "mpeg/UnitBytes.h"
 
 // One decodable unit of an elementary stream: a coded picture (with the sequence and GOP headers
 // in front of it) or an audio frame, with its times on the 90 kHz clock.
 struct AccessUnit {
-    std::vector<std::uint8_t> bytes;
+    UnitBytes bytes;
     // Where the unit commences for a packet's time stamps: its picture start code or frame sync.
     std::uint32_t stampOffset = 0;
     std::int64_t dts = 0;

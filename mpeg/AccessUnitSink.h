@@ -3,7 +3,7 @@
 #include "mpeg/AccessUnit.h"
 
 // Takes the units of the parsers, per stream in decode order. It may take the unit's bytes
-// (the vector is the sink's afterwards).
+// (moving them out of the unit).
 class AccessUnitSink {
 public:
     static constexpr int videoStream = 0;

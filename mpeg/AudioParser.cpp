@@ -1,7 +1,6 @@
 #include "mpeg/AudioParser.h"
 
 #include "mpeg/AccessUnitSink.h"
-#include "mpeg/BufferPool.h"
 
 namespace {
 constexpr std::size_t headerSize = 4;
@@ -44,7 +43,7 @@ bool AudioParser::readHeader(const std::uint8_t* bytes, Header& header) {
 }
 
 AudioParser::AudioParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : ElementaryParser(AccessUnitSink::audioStream, sink, timeline, pool) {}
+    : ElementaryParser(AccessUnitSink::audioStream, sink, timeline, pool), pending(pool) {}
 
 AudioParser::~AudioParser() = default;
 
@@ -52,8 +51,9 @@ bool AudioParser::sameKind(const Header& a, const Header& b) {
     return a.version == b.version && a.layer == b.layer && a.sampleRate == b.sampleRate;
 }
 
-void AudioParser::feed(const std::uint8_t* bytes, std::size_t length) {
-    pending.insert(pending.end(), bytes, bytes + length);
+std::uint8_t* AudioParser::room(std::size_t length) { return pending.extend(length); }
+
+void AudioParser::filled(std::size_t length) {
     fed += length;
     parse(false);
 }
@@ -63,7 +63,7 @@ void AudioParser::parse(bool atEnd) {
     Header header;
     for (;;) {
         if (position + headerSize > pending.size()) break;
-        if (synced && readHeader(&pending[position], header)) {
+        if (synced && readHeader(pending.data() + position, header)) {
             if (position + header.frameLength > pending.size()) break;
             if (kindKnown && !sameKind(header, kind)) {
                 // A frame of another sample rate or layer: the stream cannot change them.
@@ -79,7 +79,7 @@ void AudioParser::parse(bool atEnd) {
         if (!findFrame(position, atEnd)) break;
         synced = true;
     }
-    pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(position));
+    pending.dropFront(position);
     pendingStart += position;
 }
 
@@ -89,14 +89,14 @@ bool AudioParser::findFrame(std::size_t& position, bool atEnd) const {
     Header header;
     Header next;
     for (; position + headerSize <= pending.size(); ++position) {
-        if (pending[position] != 0xFF || !readHeader(&pending[position], header)) continue;
+        if (pending[position] != 0xFF || !readHeader(pending.data() + position, header)) continue;
         if (kindKnown && !sameKind(header, kind)) continue;
         const std::size_t following = position + header.frameLength;
         if (following + headerSize > pending.size()) {
             if (atEnd && following <= pending.size() && kindKnown) return true;
             return false;
         }
-        if (readHeader(&pending[following], next) && sameKind(header, next)) return true;
+        if (readHeader(pending.data() + following, next) && sameKind(header, next)) return true;
     }
     return false;
 }
@@ -118,9 +118,7 @@ void AudioParser::emit(std::size_t position, const Header& header) {
         startClock(0);
     }
     AccessUnit frame;
-    frame.bytes = pool.take();
-    frame.bytes.assign(pending.begin() + static_cast<std::ptrdiff_t>(position),
-                       pending.begin() + static_cast<std::ptrdiff_t>(position + header.frameLength));
+    frame.bytes = pending.share(position, header.frameLength);
     frame.dts = frame.pts = clockNow();
     frame.duration = ticksFor(header.samples);
     advanceClock(header.samples);

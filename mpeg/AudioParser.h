@@ -2,9 +2,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "mpeg/ElementaryParser.h"
+#include "mpeg/StreamBytes.h"
 
 // MPEG-1/2 audio (layers I to III): frames found by their 12-bit sync and a header that reads
 // as valid, each frame one unit. Its time is counted in samples at the header's sample rate
@@ -26,7 +26,8 @@ public:
     AudioParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool);
     ~AudioParser() override;
 
-    void feed(const std::uint8_t* bytes, std::size_t length) override;
+    std::uint8_t* room(std::size_t length) override;
+    void filled(std::size_t length) override;
     void gap() override;
     void finish() override;
 
@@ -38,7 +39,7 @@ private:
     bool findFrame(std::size_t& position, bool atEnd) const;
     void emit(std::size_t position, const Header& header);
 
-    std::vector<std::uint8_t> pending;
+    StreamBytes pending;
     std::uint64_t pendingStart = 0;  // stream position of pending[0]
     bool synced = false;
     bool kindKnown = false;

@@ -1,7 +1,8 @@
 #include "mpeg/ElementaryParser.h"
 
+#include <cstring>
+
 #include "mpeg/AccessUnitSink.h"
-#include "mpeg/BufferPool.h"
 #include "mpeg/Timeline.h"
 
 namespace {
@@ -13,6 +14,11 @@ ElementaryParser::ElementaryParser(int stream, AccessUnitSink& sink, Timeline& t
     : stream(stream), pool(pool), sink(sink), timeline(timeline) {}
 
 ElementaryParser::~ElementaryParser() = default;
+
+void ElementaryParser::feed(const std::uint8_t* bytes, std::size_t length) {
+    if (length > 0) std::memcpy(room(length), bytes, length);
+    filled(length);
+}
 
 void ElementaryParser::packetStarts(bool hasPts, std::uint64_t pts, bool hasDts, std::uint64_t dts) {
     // A packet that begins where the one before began (no payload in between) replaces it.
@@ -60,5 +66,5 @@ void ElementaryParser::deliver(AccessUnit& unit) {
     unit.stamped = stamped;
     ++delivered;
     sink.accessUnit(stream, unit);
-    pool.give(unit.bytes);
+    unit.bytes = UnitBytes();
 }

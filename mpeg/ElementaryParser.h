@@ -28,7 +28,13 @@ public:
     // DTS is the PTS) belong to the first unit that commences in it.
     void packetStarts(bool hasPts, std::uint64_t pts, bool hasDts, std::uint64_t dts);
 
-    virtual void feed(const std::uint8_t* bytes, std::size_t length) = 0;
+    // The next `length` bytes of the stream.
+    void feed(const std::uint8_t* bytes, std::size_t length);
+    // Room for the next `length` bytes of the stream where the parser keeps them: the caller
+    // writes them there and hands them on with filled(length), which is the same as feeding them
+    // without a copy.
+    virtual std::uint8_t* room(std::size_t length) = 0;
+    virtual void filled(std::size_t length) = 0;
     // Bytes are missing in front of the next byte fed: the unit they cut is dropped.
     virtual void gap() = 0;
     // The stream has ended; a unit still open is complete.

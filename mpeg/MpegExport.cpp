@@ -6,7 +6,7 @@
 MpegExport::MpegExport(ByteSink& out, Target target)
     : out(out),
       target(target),
-      muxer(target == Target::ProgramStream ? new ProgramStreamMuxer(out, pool) : nullptr),
+      muxer(target == Target::ProgramStream ? new ProgramStreamMuxer(out) : nullptr),
       videoParser(*this, timeline, pool),
       audioParser(*this, timeline, pool),
       videoInput(true, videoParser),
@@ -19,6 +19,20 @@ void MpegExport::video(const std::uint8_t* bytes, std::size_t length) {
 }
 
 void MpegExport::audio(const std::uint8_t* bytes, std::size_t length) { audioInput.feed(bytes, length); }
+
+std::uint8_t* MpegExport::room(int stream, std::size_t length) {
+    if (stream == audioStream) return audioInput.room(length);
+    if (muxer) return videoInput.room(length);
+    ignored.resize(length);
+    return ignored.data();
+}
+
+void MpegExport::filled(int stream, std::size_t length) {
+    if (stream == audioStream)
+        audioInput.filled(length);
+    else if (muxer)
+        videoInput.filled(length);
+}
 
 void MpegExport::videoGap() {
     if (muxer) videoInput.gap();

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "mpeg/AccessUnitSink.h"
 #include "mpeg/AudioParser.h"
@@ -38,6 +39,11 @@ public:
 
     void video(const std::uint8_t* bytes, std::size_t length);
     void audio(const std::uint8_t* bytes, std::size_t length);
+    // Room for the next `length` payload bytes of a stream (AccessUnitSink::videoStream or
+    // audioStream), to be written there and handed on with filled(stream, length): the same as
+    // video() or audio() without copying them first.
+    std::uint8_t* room(int stream, std::size_t length);
+    void filled(int stream, std::size_t length);
     // Bytes of the stream are missing in front of the next ones.
     void videoGap();
     void audioGap();
@@ -60,6 +66,7 @@ private:
     AudioParser audioParser;
     PayloadInput videoInput;
     PayloadInput audioInput;
+    std::vector<std::uint8_t> ignored;  // video bytes of an audio file export
     std::uint64_t audioFramesWritten = 0;
     bool failed = false;
 };

@@ -1,6 +1,7 @@
 #include "mpeg/PayloadInput.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "mpeg/AudioParser.h"
 #include "mpeg/ElementaryParser.h"
@@ -18,12 +19,32 @@ PayloadInput::PayloadInput(bool video, ElementaryParser& parser) : video(video),
 PayloadInput::~PayloadInput() = default;
 
 void PayloadInput::feed(const std::uint8_t* bytes, std::size_t length) {
-    if (!nonZero) nonZero = std::any_of(bytes, bytes + length, [](std::uint8_t b) { return b != 0; });
-    if (found != Form::Unknown) {
-        hand(bytes, length);
+    if (length > 0) std::memcpy(room(length), bytes, length);
+    filled(length);
+}
+
+std::uint8_t* PayloadInput::room(std::size_t length) {
+    if (found == Form::Elementary) {
+        lent = parser.room(length);
+        return lent;
+    }
+    std::vector<std::uint8_t>& bytes = found == Form::Unknown ? window : staged;
+    const std::size_t kept = found == Form::Unknown ? window.size() : 0;
+    bytes.resize(kept + length);
+    lent = bytes.data() + kept;
+    return lent;
+}
+
+void PayloadInput::filled(std::size_t length) {
+    if (!nonZero) nonZero = std::any_of(lent, lent + length, [](std::uint8_t b) { return b != 0; });
+    if (found == Form::Elementary) {
+        parser.filled(length);
         return;
     }
-    window.insert(window.end(), bytes, bytes + length);
+    if (found == Form::Packets) {
+        packets->feed(lent, length);
+        return;
+    }
     detect(false);
     if (found == Form::Unknown && window.size() > windowSize) {
         const std::size_t dropped = window.size() - windowSize / 2;

@@ -24,6 +24,10 @@ public:
     PayloadInput& operator=(const PayloadInput&) = delete;
 
     void feed(const std::uint8_t* bytes, std::size_t length);
+    // Room for the next `length` bytes, to be written there and handed on with filled(length):
+    // the same as feeding them, and once the stream is known to be elementary, without a copy.
+    std::uint8_t* room(std::size_t length);
+    void filled(std::size_t length);
     void gap();
     void finish();
 
@@ -46,4 +50,6 @@ private:
     bool nonZero = false;
     std::vector<std::uint8_t> window;
     std::size_t searched = 0;
+    std::vector<std::uint8_t> staged;  // bytes for the packet parser
+    std::uint8_t* lent = nullptr;      // the room handed out last
 };

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "mpeg/ElementaryParser.h"
+#include "mpeg/StartCodeScan.h"
 
 namespace {
 constexpr std::uint8_t packCode = 0xBA;
@@ -182,19 +183,14 @@ void PesParser::passOpenPayload(const std::uint8_t*& bytes, const std::uint8_t* 
         }
     }
     const std::uint8_t* start = bytes;
-    const std::uint8_t* scan = start;
-    while (end - scan > 3) {
-        const void* one = std::memchr(scan + 2, 1, static_cast<std::size_t>(end - scan - 3));
-        if (!one) break;
-        const std::uint8_t* at = static_cast<const std::uint8_t*>(one);
-        if (at[-1] == 0 && at[-2] == 0 && at[1] >= firstPacketCode) {
-            parser.feed(start, static_cast<std::size_t>(at - 2 - start));
-            header.assign(at - 2, at + 2);
-            bytes = at + 2;
+    for (const std::uint8_t* at = start; (at = StartCodeScan::find(at, end)) != nullptr; ++at) {
+        if (at[3] >= firstPacketCode) {
+            parser.feed(start, static_cast<std::size_t>(at - start));
+            header.assign(at, at + 4);
+            bytes = at + 4;
             state = State::Header;
             return;
         }
-        scan = at - 1;
     }
     // The longest end of the piece that begins 00 00 01 is held.
     std::size_t tail = 0;

@@ -4,7 +4,6 @@
 #include <climits>
 #include <cstring>
 
-#include "mpeg/BufferPool.h"
 #include "mpeg/ByteSink.h"
 #include "mpeg/Timeline.h"
 
@@ -43,7 +42,7 @@ void putBufferSize(std::uint8_t* at, std::uint8_t top, bool largeScale, std::uin
 }
 }  // namespace
 
-ProgramStreamMuxer::ProgramStreamMuxer(ByteSink& out, BufferPool& pool) : out(out), pool(pool) {
+ProgramStreamMuxer::ProgramStreamMuxer(ByteSink& out) : out(out) {
     streams[videoStream].id = videoId;
     streams[videoStream].bufferSize = videoBufferSize;
     streams[videoStream].largeScale = true;
@@ -57,7 +56,6 @@ void ProgramStreamMuxer::accessUnit(int index, AccessUnit& unit) {
     if (unit.bytes.empty() || stream.ended) return;
     stream.queue.emplace_back();
     AccessUnit& queued = stream.queue.back();
-    queued.bytes = pool.take();
     queued.bytes.swap(unit.bytes);
     queued.stampOffset = std::min<std::uint32_t>(unit.stampOffset, static_cast<std::uint32_t>(queued.bytes.size() - 1));
     queued.dts = unit.dts;
@@ -194,7 +192,10 @@ std::size_t ProgramStreamMuxer::nextCommencement(const Stream& stream, std::size
     return commencement(stream, room, &next, at + 1);
 }
 
+// The pack is made in the sink's memory where it lends some, else here.
 void ProgramStreamMuxer::writePack(int index, std::int64_t scr) {
+    std::uint8_t* const lent = out.room(packSize);
+    std::uint8_t* const pack = lent ? lent : ownPack;
     Stream& stream = streams[index];
     std::size_t size = putPackHeader(pack, scr);
     if (packCount % systemHeaderEvery == 0) size += putSystemHeader(pack + size);
@@ -254,7 +255,10 @@ void ProgramStreamMuxer::writePack(int index, std::int64_t scr) {
         std::memcpy(field, paddingHeader, paddingHeaderSize);
         std::memset(field + paddingHeaderSize, 0xFF, padding);
     }
-    if (!out.writeBytes(pack, packSize)) failed = true;
+    if (lent)
+        out.commit(packSize);
+    else if (!out.writeBytes(pack, packSize))
+        failed = true;
     stream.firstPacket = false;
     lastScr = scr;
     ++packCount;
@@ -276,7 +280,6 @@ std::size_t ProgramStreamMuxer::putPayload(Stream& stream, std::uint8_t* at, std
             stream.buffer.push_back(Delivered{stream.serial, front.dts + stream.shift, static_cast<std::uint32_t>(piece)});
         stream.fullness += static_cast<std::uint32_t>(piece);
         if (stream.sentOfFront == front.bytes.size()) {
-            pool.give(front.bytes);
             stream.queue.pop_front();
             stream.sentOfFront = 0;
             ++stream.serial;

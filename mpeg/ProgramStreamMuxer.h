@@ -6,7 +6,6 @@
 
 #include "mpeg/AccessUnitSink.h"
 
-class BufferPool;
 class ByteSink;
 
 // Writes the units of a video and an audio stream as an MPEG-2 program stream of 2048-byte
@@ -38,7 +37,7 @@ public:
     static constexpr std::int64_t programStart = 45000;  // 0.5 s
     static constexpr std::int64_t mostLead = 45000;       // of the SCR ahead of a DTS
 
-    ProgramStreamMuxer(ByteSink& out, BufferPool& pool);
+    explicit ProgramStreamMuxer(ByteSink& out);
 
     void accessUnit(int stream, AccessUnit& unit) override;
     // Writes what is left and the end code; false when a write failed.
@@ -86,12 +85,11 @@ private:
     std::size_t nextCommencement(const Stream& stream, std::size_t at, std::size_t room) const;
 
     ByteSink& out;
-    BufferPool& pool;
     Stream streams[2];
     bool shiftsDecided = false;
     std::int64_t lastScr = -1;  // 27 MHz
     std::uint64_t packCount = 0;
     std::size_t queuedBytes = 0;
     bool failed = false;
-    std::uint8_t pack[packSize];
+    std::uint8_t ownPack[packSize];
 };

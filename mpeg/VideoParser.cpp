@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "mpeg/BitReader.h"
 #include "mpeg/AccessUnitSink.h"
-#include "mpeg/BufferPool.h"
+#include "mpeg/BitReader.h"
+#include "mpeg/StartCodeScan.h"
 #include "mpeg/Timeline.h"
 
 namespace {
@@ -45,7 +45,7 @@ std::size_t headerBytes(std::uint8_t code) {
 }  // namespace
 
 VideoParser::VideoParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline, pool) {}
+    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline, pool), current(pool) {}
 
 VideoParser::~VideoParser() = default;
 
@@ -82,10 +82,10 @@ bool VideoParser::gopTime(const std::uint8_t* bytes, std::size_t available, std:
     return true;
 }
 
-void VideoParser::feed(const std::uint8_t* bytes, std::size_t length) {
+std::uint8_t* VideoParser::room(std::size_t length) { return current.extend(length); }
+
+void VideoParser::filled(std::size_t length) {
     if (length == 0) return;
-    if (current.capacity() == 0) current = pool.take();
-    current.insert(current.end(), bytes, bytes + length);
     fed += length;
     scan(false);
     if (current.size() > largestUnit) dropCurrent();
@@ -106,17 +106,12 @@ void VideoParser::scan(bool atEnd) {
 
 // A start code 00 00 01 at `offset` or later whose code byte is there too.
 bool VideoParser::findStartCode(std::size_t from, std::size_t& offset) const {
-    const std::size_t size = current.size();
-    for (std::size_t k = from + 2; k + 1 < size; ++k) {
-        const void* one = std::memchr(current.data() + k, 1, size - 1 - k);
-        if (!one) return false;
-        k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(one) - current.data());
-        if (current[k - 1] == 0 && current[k - 2] == 0) {
-            offset = k - 2;
-            return true;
-        }
-    }
-    return false;
+    if (from >= current.size()) return false;
+    const std::uint8_t* bytes = current.data();
+    const std::uint8_t* found = StartCodeScan::find(bytes + from, bytes + current.size());
+    if (!found) return false;
+    offset = static_cast<std::size_t>(found - bytes);
+    return true;
 }
 
 std::size_t VideoParser::handle(std::size_t offset, std::uint8_t code) {
@@ -169,7 +164,7 @@ std::size_t VideoParser::beginUnit(std::size_t offset) {
         completeUnit(offset);
         offset = 0;
     } else if (!unit.begun && offset > 0) {
-        current.erase(current.begin(), current.begin() + static_cast<std::ptrdiff_t>(offset));
+        current.dropFront(offset);
         currentStart += offset;
         offset = 0;
     }
@@ -211,20 +206,24 @@ void VideoParser::readExtension(const std::uint8_t* header) {
     }
 }
 
-void VideoParser::completeUnit(std::size_t end) {
-    std::size_t kept = end;
-    std::size_t zeros = 0;
-    while (kept > unit.pictureOffset + startCodeSize && current[kept - 1] == 0) {
-        --kept;
-        ++zeros;
+// The end of current[from, end) with the zeros at its end left out; stuffing runs long, so the
+// zeros are passed over in words.
+std::size_t VideoParser::withoutTrailingZeros(std::size_t from, std::size_t end) const {
+    std::uint64_t word = 0;
+    for (; end >= from + sizeof word; end -= sizeof word) {
+        std::memcpy(&word, current.data() + end - sizeof word, sizeof word);
+        if (word != 0) break;
     }
-    kept += std::min(zeros, keptStuffing);
-    std::vector<std::uint8_t> rest = pool.take();
-    rest.assign(current.begin() + static_cast<std::ptrdiff_t>(end), current.end());
-    current.resize(kept);
+    while (end > from && current[end - 1] == 0) --end;
+    return end;
+}
+
+void VideoParser::completeUnit(std::size_t end) {
+    std::size_t kept = withoutTrailingZeros(unit.pictureOffset + startCodeSize, end);
+    kept += std::min(end - kept, keptStuffing);
     AccessUnit done;
-    done.bytes.swap(current);
-    current.swap(rest);
+    done.bytes = current.share(0, kept);
+    current.dropFront(end);
     const UnitInfo info = unit;
     const std::uint64_t position = currentStart + info.pictureOffset;
     currentStart += end;
@@ -236,7 +235,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     done.stampOffset = static_cast<std::uint32_t>(info.pictureOffset);
     if (!sequence.known) {
         countDropped();
-        pool.give(done.bytes);
         return;
     }
     const std::int64_t fields = fieldsOf(info);
@@ -248,7 +246,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     if (!clockStarted()) {
         if (stamped) {
             countDropped();
-            pool.give(done.bytes);
             return;
         }
         startClock(0);
@@ -259,7 +256,6 @@ void VideoParser::acceptPicture(AccessUnit& done, const UnitInfo& info, std::uin
     advanceClock(fields);
     if (!mayShow(info)) {
         countDropped();
-        pool.give(done.bytes);
         return;
     }
     if (info.type != bPicture) resolveAnchor(done.dts);
@@ -317,7 +313,7 @@ void VideoParser::dropCurrent() {
     if (unit.picture) countDropped();
     const std::size_t kept = 3;
     currentStart += current.size() - kept;
-    current.erase(current.begin(), current.end() - kept);
+    current.dropFront(current.size() - kept);
     scanPos = 0;
     unit = UnitInfo();
     resolveAnchor(clockNow());

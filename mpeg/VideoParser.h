@@ -3,9 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
-#include <vector>
 
 #include "mpeg/ElementaryParser.h"
+#include "mpeg/StreamBytes.h"
 
 // MPEG-1/2 video: finds the start codes, reads the sequence header (frame rate), the sequence
 // and picture coding extensions (progressive_sequence, picture_structure, top_field_first,
@@ -26,7 +26,8 @@ public:
     VideoParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool);
     ~VideoParser() override;
 
-    void feed(const std::uint8_t* bytes, std::size_t length) override;
+    std::uint8_t* room(std::size_t length) override;
+    void filled(std::size_t length) override;
     void gap() override;
     void finish() override;
 
@@ -73,6 +74,7 @@ private:
     std::size_t beginUnit(std::size_t offset);
     void readSequenceHeader(const std::uint8_t* header);
     void readExtension(const std::uint8_t* header);
+    std::size_t withoutTrailingZeros(std::size_t from, std::size_t end) const;
     void completeUnit(std::size_t end);
     void acceptPicture(AccessUnit& unit, const UnitInfo& info, std::uint64_t picturePosition);
     bool mayShow(const UnitInfo& info);
@@ -81,7 +83,7 @@ private:
     void resolveAnchor(std::int64_t showTime);
     void dropCurrent();
 
-    std::vector<std::uint8_t> current;
+    StreamBytes current;
     std::uint64_t currentStart = 0;  // stream position of current[0]
     std::size_t scanPos = 0;
     UnitInfo unit;

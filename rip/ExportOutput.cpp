@@ -6,8 +6,8 @@
 #include "base/Console.h"
 #include "base/TextFormat.h"
 #include "disk/RecorderDisk.h"
+#include "mpeg/AccessUnitSink.h"
 #include "mpeg/MpegExport.h"
-#include "rip/RipSource.h"
 
 namespace {
 Console& console() { return Console::instance(); }
@@ -17,31 +17,30 @@ ExportOutput::ExportOutput(const HostFileName& baseName, bool audioOnly)
     : audioOnly(audioOnly),
       fileName(baseName.withSuffix(audioOnly ? ".mp2" : ".mpg")),
       file(fileName),
-      exporter(new MpegExport(file, audioOnly ? MpegExport::Target::AudioFile : MpegExport::Target::ProgramStream)),
-      payload(new std::uint8_t[RipSource::payloadSize]) {}
+      exporter(new MpegExport(file, audioOnly ? MpegExport::Target::AudioFile : MpegExport::Target::ProgramStream)) {}
 
 ExportOutput::~ExportOutput() = default;
 
-const std::uint8_t* ExportOutput::restored(const std::uint8_t* stored, std::uint32_t length) {
-    RecorderDisk::copySwappedWords(payload.get(), stored, length);
-    return payload.get();
-}
-
 bool ExportOutput::video(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
-    return pass(&MpegExport::video, &MpegExport::videoGap, stored, length, zeroed);
+    if (zeroed)
+        exporter->videoGap();
+    else
+        pass(AccessUnitSink::videoStream, stored, length);
+    return !file.hasFailed();
 }
 
 bool ExportOutput::audio(const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
-    return pass(&MpegExport::audio, &MpegExport::audioGap, stored, length, zeroed);
+    if (zeroed)
+        exporter->audioGap();
+    else
+        pass(AccessUnitSink::audioStream, stored, length);
+    return !file.hasFailed();
 }
 
-bool ExportOutput::pass(void (MpegExport::*take)(const std::uint8_t*, std::size_t), void (MpegExport::*gapIn)(),
-                        const std::uint8_t* stored, std::uint32_t length, bool zeroed) {
-    if (zeroed)
-        ((*exporter).*gapIn)();
-    else
-        ((*exporter).*take)(restored(stored, length), length);
-    return !file.hasFailed();
+// The payload is swapped back straight into the place where the export keeps it.
+void ExportOutput::pass(int stream, const std::uint8_t* stored, std::uint32_t length) {
+    RecorderDisk::copySwappedWords(exporter->room(stream, length), stored, length);
+    exporter->filled(stream, length);
 }
 
 void ExportOutput::gap() {

@@ -29,10 +29,8 @@ public:
     void closeAfterFailure() override;
 
 private:
-    const std::uint8_t* restored(const std::uint8_t* stored, std::uint32_t length);
-    // A payload of one stream into the export, or a gap where zeros stand in it.
-    bool pass(void (MpegExport::*take)(const std::uint8_t*, std::size_t), void (MpegExport::*gapIn)(),
-              const std::uint8_t* stored, std::uint32_t length, bool zeroed);
+    // A payload of one stream (AccessUnitSink's numbering) into the export.
+    void pass(int stream, const std::uint8_t* stored, std::uint32_t length);
     // What the export gave, told to the user; false where it is not the file it should be.
     bool report();
 
@@ -40,5 +38,4 @@ private:
     const HostFileName fileName;
     StreamWriter file;
     std::unique_ptr<MpegExport> exporter;
-    std::unique_ptr<std::uint8_t[]> payload;
 };

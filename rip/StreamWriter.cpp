@@ -36,6 +36,12 @@ bool StreamWriter::writeBytes(const std::uint8_t* bytes, std::size_t length) {
     });
 }
 
+std::uint8_t* StreamWriter::room(std::size_t length) {
+    if (!isOpen() || failed || length > bufferSize) return nullptr;
+    if (length > bufferSize - fill && !flush()) return nullptr;
+    return buffer.get() + fill;
+}
+
 bool StreamWriter::close() {
     if (!isOpen()) return false;
     const bool flushed = !failed && flush();

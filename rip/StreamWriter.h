@@ -32,6 +32,10 @@ public:
     bool writeSwapped(const std::uint8_t* payload, std::uint32_t length);
     // Adds bytes as they are; false as writeSwapped.
     bool writeBytes(const std::uint8_t* bytes, std::size_t length) override;
+    // Room in the buffer, once what it holds is written out where the bytes would not fit;
+    // nullptr when they never fit or the writer has failed (writeBytes then says so).
+    std::uint8_t* room(std::size_t length) override;
+    void commit(std::size_t length) override { fill += static_cast<std::uint32_t>(length); }
     bool hasFailed() const { return failed; }
     // Writes out the buffer and closes the file: true when every byte reached the file.
     bool close();
