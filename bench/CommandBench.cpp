@@ -92,13 +92,33 @@ void fillWithData(const std::string& path, std::uint32_t mebibytes, std::uint64_
     std::fclose(file);
 }
 
-// Payload bytes that the export parses as it does a recorder's, in the proportion of the
-// records below (video twice the audio): MPEG-1 video of 25 pictures a second in GOPs of 12
-// (I, P and B pictures, 3840 bytes each) and MPEG-1 Layer II sound at 48 kHz and 384 kbit/s.
+// What a recording of the benchmark holds: the sizes of its I, P and B pictures, its sound
+// frames (their header's third byte and their length: MPEG-1 Layer II at 48 kHz), and the order
+// of its record kinds, repeated (1 video, 2 audio, 3 other), in the proportion of the streams'
+// rates.
+struct RecordingProfile {
+    const char* name;
+    std::size_t pictureBytes[3];
+    std::uint8_t audioRateByte;
+    std::size_t audioFrameBytes;
+    std::vector<std::uint8_t> kinds;
+};
+
+// Small pictures (3840 bytes, 0.8 Mbit/s) and loud sound (384 kbit/s, a third of the records):
+// many units per MiB, the export's hardest case.
+const RecordingProfile smallPictures{
+    "small pictures", {3840, 3840, 3840}, 0xE4, 1152, {1, 1, 1, 1, 1, 1, 2, 2, 2, 3}};
+// As a recorder writes a broadcast: pictures of 60, 30 and 15 KB (about 4.5 Mbit/s) and sound of
+// 224 kbit/s, a twentieth of the video.
+const RecordingProfile broadcast{
+    "broadcast", {60000, 30000, 15000}, 0xB4, 672, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2, 3}};
+
+// Payload bytes that the export parses as it does a recorder's: MPEG-1 video of 25 pictures a
+// second in GOPs of 12 (I, P and B pictures) and MPEG-1 Layer II sound, sized by the profile.
 // The pictures' slices and the frames' samples are pseudo-random bytes.
 class MpegLikeStream {
 public:
-    explicit MpegLikeStream(bool video) : video(video) {}
+    MpegLikeStream(bool video, const RecordingProfile& profile) : video(video), profile(profile) {}
 
     void fill(std::uint8_t* to, std::size_t length) {
         while (length > 0) {
@@ -126,10 +146,10 @@ private:
             append({0, 0, 1, 0x00, static_cast<std::uint8_t>(reference >> 2),
                     static_cast<std::uint8_t>((reference & 3) << 6 | type << 3 | 7), 0xFF, 0xF8});
             append({0, 0, 1, 0x01});
-            randomBytes(3840 - unit.size());
+            randomBytes(profile.pictureBytes[type - 1] - unit.size());
         } else {
-            append({0xFF, 0xFD, 0xE4, 0x04});
-            randomBytes(1152 - 4);
+            append({0xFF, 0xFD, profile.audioRateByte, 0x04});
+            randomBytes(profile.audioFrameBytes - 4);
         }
         ++count;
     }
@@ -145,6 +165,7 @@ private:
     }
 
     const bool video;
+    const RecordingProfile& profile;
     std::vector<std::uint8_t> unit;
     std::size_t used = 0;
     std::uint64_t count = 0;
@@ -154,7 +175,8 @@ private:
 // A disk with one recording in slot 0 on the clusters 6 to 6 + recordingMiB - 1: video, audio
 // and other records mixed (ids 1, 2 and 3), every payload real data: the video and audio payloads
 // MPEG-like, so that an export does all its work on them.
-void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint32_t recordingMiB) {
+void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint32_t recordingMiB,
+                      const RecordingProfile& profile = smallPictures) {
     fillWithData(path, diskMiB, 0x9E3779B97F4A7C15ull);
     RecorderLayout layout(static_cast<std::int32_t>(diskMiB));
     std::vector<std::int32_t> chain;
@@ -165,16 +187,15 @@ void makeRecorderDisk(const std::string& path, std::uint32_t diskMiB, std::uint3
     TempDir::writeAt(path, 5ull * mebibyte, zeros.data(), zeros.size());  // an empty directory
     layout.writeTo(path);
     TempDir::writeAt(path, 0, RecorderDisk::diskSignature, RecorderDisk::signatureSize);
-    static const std::uint8_t kinds[] = {1, 1, 1, 1, 1, 1, 2, 2, 2, 3};
     const int descriptor = ::open(path.c_str(), O_WRONLY);
     const std::uint64_t start = 6ull * mebibyte;
     const std::uint64_t end = start + std::uint64_t(recordingMiB) * mebibyte;
-    MpegLikeStream video(true);
-    MpegLikeStream audio(false);
+    MpegLikeStream video(true, profile);
+    MpegLikeStream audio(false, profile);
     std::vector<std::uint8_t> record(recordSize);
     std::uint32_t index = 0;
     for (std::uint64_t position = start; position + recordSize <= end; position += recordSize, ++index) {
-        record[0] = kinds[index % 10];
+        record[0] = profile.kinds[index % profile.kinds.size()];
         if (record[0] == 3) {
             if (pwrite(descriptor, record.data(), 4, static_cast<off_t>(position)) != 4) std::perror("pwrite");
             continue;
@@ -564,7 +585,7 @@ std::string backupRange(std::uint32_t recordingMiB) {
 // Each export right behind the rip it reads like, both against the same dd, from the disk and
 // from the recording's backup file (Velmoran_0.vlm in the folder): the ratios export/rip of
 // their medians, of the wall time and of the processor time.
-void measureExports(Bench& bench, const std::string& disk, std::uint32_t recordingMiB) {
+void measureExports(Bench& bench, const std::string& disk, std::uint32_t recordingMiB, const char* material) {
     struct Pair {
         const char* name;
         const char* mode;
@@ -588,12 +609,24 @@ void measureExports(Bench& bench, const std::string& disk, std::uint32_t recordi
             bench.measure({std::string(pair.mode) + " export, " + (fromDisk ? "disk" : "file"),
                            {pair.mode, "export", pair.word}, baseline, {pair.exported}, copy, nullptr});
         char line[128];
-        std::snprintf(line, sizeof line, "%s: export/rip %.2f (processor time %.2f)\n", pair.name,
+        std::snprintf(line, sizeof line, "%s, %s: export/rip %.2f (processor time %.2f)\n", material, pair.name,
                       exported.seconds / rip.seconds, exported.processorSeconds / rip.processorSeconds);
         ratios.push_back(line);
     }
     std::printf("\n");
     for (const std::string& line : ratios) std::printf("%s", line.c_str());
+}
+
+// The same on a broadcast-like recording, on a disk made for it (and removed after) whose
+// recording is saved into Velmoran_0.vlm in place of the first disk's.
+void measureBroadcastExports(const std::string& tool, int runs, const TempDir& temp, std::uint32_t diskMiB,
+                             std::uint32_t recordingMiB) {
+    const std::string disk = temp.file("broadcast.img");
+    makeRecorderDisk(disk, diskMiB, recordingMiB, broadcast);
+    runProgram({tool, "movie", "save", "0"}, temp.path(), disk);
+    Bench bench(tool, runs, temp.path(), disk);
+    measureExports(bench, disk, recordingMiB, broadcast.name);
+    std::remove(disk.c_str());
 }
 
 }  // namespace
@@ -633,7 +666,8 @@ int main(int argc, char** argv) {
         runProgram({tool, "movie", "save", "0"}, temp.path(), disk);
         printTableHead(runs, diskMiB, recordingMiB);
         Bench bench(tool, runs, temp.path(), disk);
-        measureExports(bench, disk, recordingMiB);
+        measureExports(bench, disk, recordingMiB, smallPictures.name);
+        measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB);
         return 0;
     }
     if (argc > 5 && std::strcmp(argv[5], "recover") == 0) {
@@ -660,7 +694,8 @@ int main(int argc, char** argv) {
                    movieRipOutputs, copy, nullptr});
     bench.measure({"audio rip (backup file)", {"audio", "rip", "Velmoran_0.vlm"}, dd("Velmoran_0.vlm", "copy.bin", fromFile),
                    audioRipOutputs, copy, nullptr});
-    measureExports(bench, disk, recordingMiB);
+    measureExports(bench, disk, recordingMiB, smallPictures.name);
+    measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB);
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});
