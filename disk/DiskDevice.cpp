@@ -123,6 +123,10 @@ DiskPlatform::DriveLock DiskDevice::lock(bool exclusive, bool wait) {
     return platform.lockDrive(handle, exclusive, wait);
 }
 
+void DiskDevice::adviseReads(DiskPlatform::ReadPattern pattern) {
+    if (backEnd == PhysicalDrive && handle != DiskPlatform::invalidHandle) platform.adviseReads(handle, pattern);
+}
+
 bool DiskDevice::driveLength(std::uint64_t* length) {
     return backEnd == PhysicalDrive && platform.getDriveLength(handle, length);
 }

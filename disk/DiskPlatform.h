@@ -41,12 +41,17 @@
 //   Unsupported: the drive cannot be locked here (a file system without locks); nothing is held.
 // - getDriveLength: the length in bytes of the drive or image file open on the handle, in
 //   whole sectors; false when the system cannot tell it (a drive whose size is unknown).
+// - adviseReads: a hint for the reads to come on the handle. Scattered: small reads far apart,
+//   so the system reads nothing ahead of them and forgets what it had read ahead; Streaming (as
+//   after opening): reads that follow each other. It changes no data, no position and no last
+//   error, and a system without such hints ignores it.
 class DiskPlatform {
 public:
     using Handle = std::intptr_t;
     using Module = void*;
     using Procedure = void (*)();
     enum class DriveLock { Taken, Busy, Unsupported };
+    enum class ReadPattern { Streaming, Scattered };
     // ReadDisk32 and WriteDisk32 of "Disk32.DLL": drive (0x80 + n), four constants, the
     // 512-byte sector buffer, the sector number and one more constant; non-zero on success.
     using Disk32Function = std::uint32_t(VELMORAN_WINAPI*)(std::uint32_t, std::uint32_t, std::uint32_t,
@@ -82,6 +87,7 @@ public:
     virtual bool getDriveLength(Handle handle, std::uint64_t* length) = 0;
     virtual std::uint32_t getLastError() = 0;
     virtual DriveLock lockDrive(Handle handle, bool exclusive, bool wait) = 0;
+    virtual void adviseReads(Handle handle, ReadPattern pattern) = 0;
 
     virtual Module loadLibrary(const char* name) = 0;
     virtual Procedure getProcAddress(Module module, const char* name) = 0;

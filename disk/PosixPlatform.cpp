@@ -203,6 +203,22 @@ DiskPlatform::DriveLock PosixPlatform::lockDrive(Handle handle, bool exclusive, 
     return fail(errorNotSupported), DriveLock::Unsupported;
 }
 
+void PosixPlatform::adviseReads(Handle handle, ReadPattern pattern) {
+#ifdef POSIX_FADV_RANDOM
+    const OpenDrive* drive = find(handle);
+    if (drive == nullptr) return;
+    if (pattern == ReadPattern::Streaming) {
+        ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_NORMAL);
+        return;
+    }
+    ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_RANDOM);
+#else
+    (void)handle;
+    (void)pattern;
+#endif
+}
+
 bool PosixPlatform::closeHandle(Handle handle) {
     OpenDrive* drive = find(handle);
     if (drive == nullptr) return fail(errorInvalidHandle);

@@ -38,6 +38,10 @@ public:
     // flock on the open drive: the kernel keys it to the device or file itself, so a symbolic
     // link and its target meet the same lock, and releases it when the process ends.
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
+    // posix_fadvise: a kernel reading ahead by megabytes would otherwise read a whole disk
+    // for reads of a few KiB a MiB apart; what it had read ahead is dropped, for the marks in
+    // those pages would start the next read-ahead all the same.
+    void adviseReads(Handle handle, ReadPattern pattern) override;
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;

@@ -101,6 +101,11 @@ std::uint32_t RecorderDisk::readAt(void* buffer, std::uint64_t position, std::ui
 
 bool RecorderDisk::driveLength(std::uint64_t* length) { return found && device->driveLength(length); }
 
+void RecorderDisk::expectScatteredReads(bool scattered) {
+    if (found)
+        device->adviseReads(scattered ? DiskPlatform::ReadPattern::Scattered : DiskPlatform::ReadPattern::Streaming);
+}
+
 std::uint32_t RecorderDisk::readClusterAround(void* buffer, std::int32_t cluster,
                                               std::vector<std::uint64_t>* unreadable) {
     const std::uint32_t count = readCluster(buffer, cluster, false);

@@ -34,6 +34,9 @@ public:
     // file's volume and index), not after the name it was opened by. Closing the file, or the end
     // of the process (by a crash too), releases it.
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
+    // Ignored: a handle's read-ahead is chosen when it is opened, and the cache follows strided
+    // reads on its own.
+    void adviseReads(Handle, ReadPattern) override {}
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;

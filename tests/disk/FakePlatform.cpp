@@ -131,6 +131,13 @@ DiskPlatform::DriveLock FakePlatform::lockDrive(Handle handle, bool exclusive, b
     return DriveLock::Taken;
 }
 
+void FakePlatform::adviseReads(Handle handle, ReadPattern pattern) {
+    const auto file = openFiles.find(handle);
+    const int number = file == openFiles.end() ? -1 : file->second.drive;
+    calls.push_back("AdviseReads " + std::to_string(number) +
+                    (pattern == ReadPattern::Scattered ? " scattered" : " streaming"));
+}
+
 bool FakePlatform::closeHandle(Handle handle) {
     calls.push_back("CloseHandle");
     return openFiles.erase(handle) == 1;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "recover/RecordPhase.h"
 #include "support/CurrentFolder.h"
 #include "support/DiskCheck.h"
 #include "support/InMemoryRecorder.h"
@@ -39,6 +40,7 @@ public:
     Drive drive = InMemoryRecorder(driveClusters, RecorderLayout(driveClusters)).drive();
     std::vector<Recorded> recorded;
     std::set<std::uint64_t> badSectors;
+    std::vector<std::string> calls;  // the platform calls of the last run
 
     ToolResult run(const std::vector<std::string>& words, Drive* onDrive = nullptr) {
         static const RecorderLayout formatted(driveClusters);
@@ -46,6 +48,7 @@ public:
         recorder.drive() = onDrive ? *onDrive : drive;
         recorder.fake.unreadableSectors[0] = badSectors;
         const ToolResult result = recorder.run(words);
+        calls = recorder.fake.calls;
         (onDrive ? *onDrive : drive) = std::move(recorder.drive());
         return result;
     }
@@ -255,6 +258,14 @@ TEST(RecoverCommandTest, DeletedAndLostRecordingsComeBackAndNothingElse) {
         EXPECT_NE(std::string::npos, saved.output.find(scenario.said)) << scenario.name << saved.output;
         EXPECT_TRUE(before == scene.drive) << scenario.name;
         EXPECT_EQ(std::string::npos, listed.output.find("geschaetzt")) << scenario.name << listed.output;
+        // The clusters' starts are read with the system told so: no read-ahead of whole clusters.
+        const auto scattered = std::find(scene.calls.begin(), scene.calls.end(), "AdviseReads 0 scattered");
+        const auto streaming = std::find(scattered, scene.calls.end(), "AdviseReads 0 streaming");
+        const std::string headRead = "ReadFile " + std::to_string(RecordPhase::headSize);
+        EXPECT_TRUE(streaming != scene.calls.end()) << scenario.name;
+        EXPECT_EQ(0, std::count(scene.calls.begin(), scattered, headRead)) << scenario.name;
+        const bool searched = listed.output.find("Durchsuchen von 0 freien") == std::string::npos;
+        EXPECT_EQ(searched, std::count(scattered, streaming, headRead) > 0) << scenario.name << listed.output;
 
         std::vector<std::string> files;
         while (std::ifstream(recovered(files.size() + 1)).good())
