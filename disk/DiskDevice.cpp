@@ -123,8 +123,8 @@ DiskPlatform::DriveLock DiskDevice::lock(bool exclusive, bool wait) {
     return platform.lockDrive(handle, exclusive, wait);
 }
 
-void DiskDevice::adviseReads(DiskPlatform::ReadPattern pattern) {
-    if (backEnd == PhysicalDrive && handle != DiskPlatform::invalidHandle) platform.adviseReads(handle, pattern);
+void DiskDevice::adviseReads(DiskPlatform::ReadPattern pattern, std::uint64_t position) {
+    if (backEnd == PhysicalDrive && handle != DiskPlatform::invalidHandle) platform.adviseReads(handle, pattern, position);
 }
 
 bool DiskDevice::driveLength(std::uint64_t* length) {

@@ -44,7 +44,7 @@ public:
     bool canLock() const { return backEnd == PhysicalDrive; }
     DiskPlatform::DriveLock lock(bool exclusive, bool wait);
     // A hint for the reads to come on the current drive (DiskPlatform::adviseReads).
-    void adviseReads(DiskPlatform::ReadPattern pattern);
+    void adviseReads(DiskPlatform::ReadPattern pattern, std::uint64_t position);
     // The current drive's length in bytes; false when the system cannot tell it, as the 9x
     // library cannot.
     bool driveLength(std::uint64_t* length);

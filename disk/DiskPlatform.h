@@ -41,10 +41,10 @@
 //   Unsupported: the drive cannot be locked here (a file system without locks); nothing is held.
 // - getDriveLength: the length in bytes of the drive or image file open on the handle, in
 //   whole sectors; false when the system cannot tell it (a drive whose size is unknown).
-// - adviseReads: a hint for the reads to come on the handle. Scattered: small reads far apart,
-//   so the system reads nothing ahead of them and forgets what it had read ahead; Streaming (as
-//   after opening): reads that follow each other. It changes no data, no position and no last
-//   error, and a system without such hints ignores it.
+// - adviseReads: a hint for the reads to come on the handle. Scattered: small reads far apart
+//   from `position` on, so the system reads nothing ahead of them and forgets what it had read
+//   ahead of that position; Streaming (as after opening): reads that follow each other. It
+//   changes no data, no position and no last error, and a system without such hints ignores it.
 class DiskPlatform {
 public:
     using Handle = std::intptr_t;
@@ -87,7 +87,7 @@ public:
     virtual bool getDriveLength(Handle handle, std::uint64_t* length) = 0;
     virtual std::uint32_t getLastError() = 0;
     virtual DriveLock lockDrive(Handle handle, bool exclusive, bool wait) = 0;
-    virtual void adviseReads(Handle handle, ReadPattern pattern) = 0;
+    virtual void adviseReads(Handle handle, ReadPattern pattern, std::uint64_t position) = 0;
 
     virtual Module loadLibrary(const char* name) = 0;
     virtual Procedure getProcAddress(Module module, const char* name) = 0;

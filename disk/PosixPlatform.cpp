@@ -28,6 +28,8 @@ constexpr std::uint32_t errorSectorNotFound = 27;
 constexpr std::uint32_t errorReadFault = 30;
 constexpr std::uint32_t errorLockViolation = 33;
 constexpr std::uint32_t errorNotSupported = 50;
+// Beyond what any kernel's read-ahead runs ahead of a read (read_ahead_kb is 128 to 8192).
+constexpr off_t furthestReadAhead = 64 << 20;
 constexpr std::uint32_t errorInvalidParameter = 87;
 constexpr std::uint32_t errorNegativeSeek = 131;
 
@@ -203,7 +205,7 @@ DiskPlatform::DriveLock PosixPlatform::lockDrive(Handle handle, bool exclusive, 
     return fail(errorNotSupported), DriveLock::Unsupported;
 }
 
-void PosixPlatform::adviseReads(Handle handle, ReadPattern pattern) {
+void PosixPlatform::adviseReads(Handle handle, ReadPattern pattern, std::uint64_t position) {
 #ifdef POSIX_FADV_RANDOM
     const OpenDrive* drive = find(handle);
     if (drive == nullptr) return;
@@ -211,11 +213,12 @@ void PosixPlatform::adviseReads(Handle handle, ReadPattern pattern) {
         ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_NORMAL);
         return;
     }
-    ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_DONTNEED);
+    ::posix_fadvise(drive->descriptor, static_cast<off_t>(position), furthestReadAhead, POSIX_FADV_DONTNEED);
     ::posix_fadvise(drive->descriptor, 0, 0, POSIX_FADV_RANDOM);
 #else
     (void)handle;
     (void)pattern;
+    (void)position;
 #endif
 }
 

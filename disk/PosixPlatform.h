@@ -39,9 +39,10 @@ public:
     // link and its target meet the same lock, and releases it when the process ends.
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
     // posix_fadvise: a kernel reading ahead by megabytes would otherwise read a whole disk
-    // for reads of a few KiB a MiB apart; what it had read ahead is dropped, for the marks in
-    // those pages would start the next read-ahead all the same.
-    void adviseReads(Handle handle, ReadPattern pattern) override;
+    // for reads of a few KiB a MiB apart. What it may have read ahead of the position is
+    // dropped, for the marks in those pages would start the next read-ahead all the same; the
+    // cache elsewhere stays, so that a second run finds it.
+    void adviseReads(Handle handle, ReadPattern pattern, std::uint64_t position) override;
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;

@@ -101,9 +101,12 @@ std::uint32_t RecorderDisk::readAt(void* buffer, std::uint64_t position, std::ui
 
 bool RecorderDisk::driveLength(std::uint64_t* length) { return found && device->driveLength(length); }
 
-void RecorderDisk::expectScatteredReads(bool scattered) {
-    if (found)
-        device->adviseReads(scattered ? DiskPlatform::ReadPattern::Scattered : DiskPlatform::ReadPattern::Streaming);
+void RecorderDisk::expectScatteredReadsFrom(std::int32_t cluster) {
+    if (found) device->adviseReads(DiskPlatform::ReadPattern::Scattered, std::uint64_t(cluster) * clusterSize);
+}
+
+void RecorderDisk::expectStreamingReads() {
+    if (found) device->adviseReads(DiskPlatform::ReadPattern::Streaming, 0);
 }
 
 std::uint32_t RecorderDisk::readClusterAround(void* buffer, std::int32_t cluster,

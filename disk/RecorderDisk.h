@@ -53,9 +53,10 @@ public:
 
     // The drive's length in bytes; false when the system cannot tell it.
     bool driveLength(std::uint64_t* length);
-    // Tells the system that the reads to come are small and far apart (true), or follow each
-    // other again (false), so that it reads ahead only where that pays.
-    void expectScatteredReads(bool scattered);
+    // Tells the system that the reads to come are small and far apart, from the cluster on,
+    // or that they follow each other again, so that it reads ahead only where that pays.
+    void expectScatteredReadsFrom(std::int32_t cluster);
+    void expectStreamingReads();
     // Reads around unreadable sectors, without word swapping, where readCluster would deliver
     // less than the cluster: see readRestAround.
     std::uint32_t readClusterAround(void* buffer, std::int32_t cluster, std::vector<std::uint64_t>* unreadable);

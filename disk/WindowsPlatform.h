@@ -36,7 +36,7 @@ public:
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
     // Ignored: a handle's read-ahead is chosen when it is opened, and the cache follows strided
     // reads on its own.
-    void adviseReads(Handle, ReadPattern) override {}
+    void adviseReads(Handle, ReadPattern, std::uint64_t) override {}
 
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;

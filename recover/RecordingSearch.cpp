@@ -50,9 +50,9 @@ void RecordingSearch::run() {
     unreadSlots = check.unreadSlots().size();
     lastCluster = lastSearchedCluster();
     state.assign(static_cast<std::size_t>(std::max(lastCluster + 1, 0)), notSearched);
-    disk.expectScatteredReads(true);
+    disk.expectScatteredReadsFrom(ClusterTable::firstDataCluster);
     searchFreeClusters(check);
-    disk.expectScatteredReads(false);
+    disk.expectStreamingReads();
     followLostChains(check);
     nameFromSlots();
     std::sort(recordings.begin(), recordings.end(),

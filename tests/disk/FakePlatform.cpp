@@ -131,11 +131,11 @@ DiskPlatform::DriveLock FakePlatform::lockDrive(Handle handle, bool exclusive, b
     return DriveLock::Taken;
 }
 
-void FakePlatform::adviseReads(Handle handle, ReadPattern pattern) {
+void FakePlatform::adviseReads(Handle handle, ReadPattern pattern, std::uint64_t position) {
     const auto file = openFiles.find(handle);
     const int number = file == openFiles.end() ? -1 : file->second.drive;
     calls.push_back("AdviseReads " + std::to_string(number) +
-                    (pattern == ReadPattern::Scattered ? " scattered" : " streaming"));
+                    (pattern == ReadPattern::Scattered ? " scattered " + std::to_string(position) : " streaming"));
 }
 
 bool FakePlatform::closeHandle(Handle handle) {

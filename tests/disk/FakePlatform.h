@@ -84,8 +84,8 @@ public:
     // What a test wants a later success to leave in place.
     void setLastError(std::uint32_t code) { lastError = code; }
     DriveLock lockDrive(Handle handle, bool exclusive, bool wait) override;
-    // Logged as "AdviseReads <drive> scattered|streaming".
-    void adviseReads(Handle handle, ReadPattern pattern) override;
+    // Logged as "AdviseReads <drive> scattered <position>|streaming".
+    void adviseReads(Handle handle, ReadPattern pattern, std::uint64_t position) override;
     Module loadLibrary(const char* name) override;
     Procedure getProcAddress(Module module, const char* name) override;
     std::uint32_t getLogicalDriveStrings(std::uint32_t length, char* buffer) override;

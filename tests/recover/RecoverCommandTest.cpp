@@ -259,7 +259,7 @@ TEST(RecoverCommandTest, DeletedAndLostRecordingsComeBackAndNothingElse) {
         EXPECT_TRUE(before == scene.drive) << scenario.name;
         EXPECT_EQ(std::string::npos, listed.output.find("geschaetzt")) << scenario.name << listed.output;
         // The clusters' starts are read with the system told so: no read-ahead of whole clusters.
-        const auto scattered = std::find(scene.calls.begin(), scene.calls.end(), "AdviseReads 0 scattered");
+        const auto scattered = std::find(scene.calls.begin(), scene.calls.end(), "AdviseReads 0 scattered 6291456");
         const auto streaming = std::find(scattered, scene.calls.end(), "AdviseReads 0 streaming");
         const std::string headRead = "ReadFile " + std::to_string(RecordPhase::headSize);
         EXPECT_TRUE(streaming != scene.calls.end()) << scenario.name;
