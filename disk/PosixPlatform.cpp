@@ -28,7 +28,8 @@ constexpr std::uint32_t errorSectorNotFound = 27;
 constexpr std::uint32_t errorReadFault = 30;
 constexpr std::uint32_t errorLockViolation = 33;
 constexpr std::uint32_t errorNotSupported = 50;
-// Beyond what any kernel's read-ahead runs ahead of a read (read_ahead_kb is 128 to 8192).
+// How far ahead of a read the kernel's read-ahead may have left pages that start more of it:
+// some 16 to 32 MiB where read_ahead_kb is 8192, so this covers read_ahead_kb up to 16 MiB.
 constexpr off_t furthestReadAhead = 64 << 20;
 constexpr std::uint32_t errorInvalidParameter = 87;
 constexpr std::uint32_t errorNegativeSeek = 131;
