@@ -28,11 +28,12 @@ constexpr std::uint32_t errorSectorNotFound = 27;
 constexpr std::uint32_t errorReadFault = 30;
 constexpr std::uint32_t errorLockViolation = 33;
 constexpr std::uint32_t errorNotSupported = 50;
+constexpr std::uint32_t errorInvalidParameter = 87;
+constexpr std::uint32_t errorNegativeSeek = 131;
+
 // How far ahead of a read the kernel's read-ahead may have left pages that start more of it:
 // some 16 to 32 MiB where read_ahead_kb is 8192, so this covers read_ahead_kb up to 16 MiB.
 constexpr off_t furthestReadAhead = 64 << 20;
-constexpr std::uint32_t errorInvalidParameter = 87;
-constexpr std::uint32_t errorNegativeSeek = 131;
 
 constexpr std::uint64_t sectorSize = 512;
 
