@@ -43,7 +43,7 @@ bool AudioParser::readHeader(const std::uint8_t* bytes, Header& header) {
 }
 
 AudioParser::AudioParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : ElementaryParser(AccessUnitSink::audioStream, sink, timeline, pool), pending(pool) {}
+    : ElementaryParser(AccessUnitSink::audioStream, sink, timeline), pending(pool) {}
 
 AudioParser::~AudioParser() = default;
 

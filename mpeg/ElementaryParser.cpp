@@ -10,8 +10,8 @@ namespace {
 constexpr std::size_t keptStamps = 64;
 }  // namespace
 
-ElementaryParser::ElementaryParser(int stream, AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : stream(stream), pool(pool), sink(sink), timeline(timeline) {}
+ElementaryParser::ElementaryParser(int stream, AccessUnitSink& sink, Timeline& timeline)
+    : stream(stream), sink(sink), timeline(timeline) {}
 
 ElementaryParser::~ElementaryParser() = default;
 
@@ -64,7 +64,6 @@ bool ElementaryParser::stampFor(std::uint64_t position, std::int64_t& pts, std::
 
 void ElementaryParser::deliver(AccessUnit& unit) {
     unit.stamped = stamped;
-    ++delivered;
     sink.accessUnit(stream, unit);
     unit.bytes = UnitBytes();
 }

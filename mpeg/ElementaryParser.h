@@ -7,7 +7,6 @@
 #include "mpeg/AccessUnit.h"
 
 class AccessUnitSink;
-class BufferPool;
 class Timeline;
 
 // The part common to the video and the audio parser: bytes of one elementary stream in, access
@@ -16,7 +15,7 @@ class Timeline;
 // packets' stamps, counted on between them). Units cut by damage are dropped whole and counted.
 class ElementaryParser {
 public:
-    ElementaryParser(int stream, AccessUnitSink& sink, Timeline& timeline, BufferPool& pool);
+    ElementaryParser(int stream, AccessUnitSink& sink, Timeline& timeline);
     virtual ~ElementaryParser();
 
     ElementaryParser(const ElementaryParser&) = delete;
@@ -40,7 +39,6 @@ public:
     // The stream has ended; a unit still open is complete.
     virtual void finish() = 0;
 
-    std::uint64_t unitsDelivered() const { return delivered; }
     std::uint64_t unitsDropped() const { return dropped; }
 
 protected:
@@ -67,7 +65,6 @@ protected:
     int stream;
     bool stamped = false;
     std::uint64_t fed = 0;  // stream bytes fed so far
-    BufferPool& pool;
 
 private:
     struct Stamp {
@@ -85,6 +82,5 @@ private:
     std::int64_t clockNumerator = 1;
     std::int64_t clockDenominator = 1;
     bool started = false;
-    std::uint64_t delivered = 0;
     std::uint64_t dropped = 0;
 };

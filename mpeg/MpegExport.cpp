@@ -5,7 +5,6 @@
 
 MpegExport::MpegExport(ByteSink& out, Target target)
     : out(out),
-      target(target),
       muxer(target == Target::ProgramStream ? new ProgramStreamMuxer(out) : nullptr),
       videoParser(*this, timeline, pool),
       audioParser(*this, timeline, pool),
@@ -59,7 +58,6 @@ void MpegExport::accessUnit(int stream, AccessUnit& unit) {
 MpegExport::StreamReport MpegExport::videoReport() const {
     StreamReport report;
     report.sawData = videoInput.sawData();
-    report.recognised = videoInput.form() != PayloadInput::Form::Unknown;
     report.written = muxer ? muxer->unitsWritten(videoStream) : 0;
     report.dropped = videoParser.unitsDropped();
     return report;
@@ -68,7 +66,6 @@ MpegExport::StreamReport MpegExport::videoReport() const {
 MpegExport::StreamReport MpegExport::audioReport() const {
     StreamReport report;
     report.sawData = audioInput.sawData();
-    report.recognised = audioInput.form() != PayloadInput::Form::Unknown;
     report.written = muxer ? muxer->unitsWritten(audioStream) : audioFramesWritten;
     report.dropped = audioParser.unitsDropped();
     return report;

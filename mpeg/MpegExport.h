@@ -26,7 +26,6 @@ public:
 
     struct StreamReport {
         bool sawData = false;  // bytes other than zeros came in
-        bool recognised = false;
         std::uint64_t written = 0;
         std::uint64_t dropped = 0;
     };
@@ -58,7 +57,6 @@ private:
     void accessUnit(int stream, AccessUnit& unit) override;
 
     ByteSink& out;
-    const Target target;
     BufferPool pool;
     Timeline timeline;
     std::unique_ptr<ProgramStreamMuxer> muxer;

@@ -96,9 +96,8 @@ void PayloadInput::detect(bool atEnd) {
     const std::size_t reach = atEnd ? 1 : video ? 12 : 3 * 1729 + 4;
     while (searched + reach <= window.size() && !recognise(searched)) ++searched;
     if (found == Form::Unknown) return;
-    const std::vector<std::uint8_t> rest(window.begin() + static_cast<std::ptrdiff_t>(searched), window.end());
+    hand(window.data() + searched, window.size() - searched);
     std::vector<std::uint8_t>().swap(window);
-    hand(rest.data(), rest.size());
 }
 
 void PayloadInput::gap() {

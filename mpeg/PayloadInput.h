@@ -31,7 +31,6 @@ public:
     void gap();
     void finish();
 
-    Form form() const { return found; }
     // Whether any byte other than zero came in: a stream that holds something.
     bool sawData() const { return nonZero; }
 

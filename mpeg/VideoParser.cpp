@@ -45,7 +45,7 @@ std::size_t headerBytes(std::uint8_t code) {
 }  // namespace
 
 VideoParser::VideoParser(AccessUnitSink& sink, Timeline& timeline, BufferPool& pool)
-    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline, pool), current(pool) {}
+    : ElementaryParser(AccessUnitSink::videoStream, sink, timeline), current(pool) {}
 
 VideoParser::~VideoParser() = default;
 

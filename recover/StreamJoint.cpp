@@ -9,6 +9,7 @@
 #include "fs/RecordFormat.h"
 #include "mpeg/AudioParser.h"
 #include "mpeg/PesParser.h"
+#include "mpeg/StartCodeScan.h"
 #include "mpeg/Timeline.h"
 #include "mpeg/VideoParser.h"
 #include "recover/RecordPhase.h"
@@ -32,14 +33,9 @@ bool isStampedStream(std::uint8_t code) { return code == 0xBD || (code >= 0xC0 &
 
 // The first start code (00 00 01 and its code byte) from `from` on; the size when there is none.
 std::size_t nextStartCode(const std::vector<std::uint8_t>& bytes, std::size_t from) {
-    const std::size_t size = bytes.size();
-    for (std::size_t k = from + 2; k + 1 < size; ++k) {
-        const void* one = std::memchr(bytes.data() + k, 1, size - 1 - k);
-        if (!one) break;
-        k = static_cast<std::size_t>(static_cast<const std::uint8_t*>(one) - bytes.data());
-        if (bytes[k - 1] == 0 && bytes[k - 2] == 0) return k - 2;
-    }
-    return size;
+    if (from + 4 > bytes.size()) return bytes.size();
+    const std::uint8_t* found = StartCodeScan::find(bytes.data() + from, bytes.data() + bytes.size());
+    return found ? static_cast<std::size_t>(found - bytes.data()) : bytes.size();
 }
 
 // A stream goes on where its time moves forward by no more than a stamped stream may jump

@@ -5,9 +5,6 @@
 #include "base/TextFormat.h"
 #include "fs/DirEntry.h"
 
-DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly)
-    : DiskRipSource(directory, number, audioOnly, Output::ElementaryStreams) {}
-
 DiskRipSource::DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output)
     : DiskRipSource(directory, number, audioOnly, output, baseNameFor(number)) {}
 

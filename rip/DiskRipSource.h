@@ -15,7 +15,6 @@ class HostFileName;
 class DiskRipSource : public RipSource {
 public:
     // Prints "Eintrag <number> nicht gueltig!" when the number names no recording.
-    DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly);
     DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output);
     // The same with outputs named from `baseName` instead.
     DiskRipSource(Directory& directory, std::int32_t number, bool audioOnly, Output output,

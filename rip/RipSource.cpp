@@ -14,8 +14,6 @@
 #include "rip/ExportOutput.h"
 
 namespace {
-bool isRecordId(std::uint32_t id) { return RecordFormat::isRecordId(id); }
-
 Console& console() { return Console::instance(); }
 }  // namespace
 
@@ -104,7 +102,7 @@ bool RipSource::handleRecord(const std::uint8_t* record, std::uint64_t position)
     } else if (id == videoRecord || id == audioRecord) {
         writePayload(id == videoRecord, record, position);
     }
-    return isRecordId(id);
+    return RecordFormat::isRecordId(id);
 }
 
 void RipSource::writePayload(bool video, const std::uint8_t* record, std::uint64_t position) {
@@ -140,7 +138,7 @@ void RipSource::resynchronise(std::uint64_t& position) {
 // Ids are looked for only in 4-byte steps from the damaged record's start.
 bool RipSource::findRecordId(std::uint32_t& offset) const {
     for (offset = 0; offset + 4 <= bufferFill; offset += 4)
-        if (isRecordId(LittleEndian::load32(recordBuffer.get() + offset))) return true;
+        if (RecordFormat::isRecordId(LittleEndian::load32(recordBuffer.get() + offset))) return true;
     return false;
 }
 
