@@ -119,8 +119,8 @@ std::uint32_t RecordingSearch::choosePhase(std::int32_t cluster, const std::vect
         const std::uint32_t expected = RecordPhase::next(before & phaseBits);
         if (std::find(phases.begin(), phases.end(), expected) != phases.end()) return expected;
     }
-    const std::uint32_t count = readWhole(cluster, whole.get());
-    const std::vector<std::uint32_t> fitting = RecordPhase::phasesOf(whole.get(), count);
+    const std::uint32_t count = readFollowing(cluster);
+    const std::vector<std::uint32_t> fitting = RecordPhase::phasesOf(following.get(), count);
     return fitting.empty() ? phases.front() : fitting.front();
 }
 
@@ -175,13 +175,13 @@ std::size_t RecordingSearch::chooseRecording(std::int32_t cluster, const std::ve
     const std::size_t weighed = std::min(nearest.size(), maxWeighed);
     std::partial_sort(nearest.begin(), nearest.begin() + static_cast<std::ptrdiff_t>(weighed), nearest.end(),
                       [&](std::size_t one, std::size_t other) { return lastOf(candidates[one]) > lastOf(candidates[other]); });
-    const std::uint32_t followingLength = readWhole(cluster, following.get());
+    const std::uint32_t length = readFollowing(cluster);
     int best = INT_MIN;
     std::size_t chosen = none;
     int atBest = 0;
     for (std::size_t n = 0; n < weighed; ++n) {
         const std::size_t k = nearest[n];
-        const int score = evidenceFor(recordings[candidates[k]], followingLength);
+        const int score = evidenceFor(recordings[candidates[k]], length);
         if (score > best) {
             best = score;
             chosen = k;
@@ -201,10 +201,21 @@ int RecordingSearch::evidenceFor(const FoundRecording& recording, std::uint32_t 
     return StreamJoint::evidence(whole.get(), phaseOf(last), following.get(), followingLength);
 }
 
+std::uint32_t RecordingSearch::readFollowing(std::int32_t cluster) {
+    if (cluster != followingCluster) {
+        followingLength = readWhole(cluster, following.get());
+        followingCluster = cluster;
+    }
+    return followingLength;
+}
+
 void RecordingSearch::endInLastCluster(FoundRecording& recording, std::uint32_t lastPhase) {
-    const std::uint32_t count = readWhole(recording.clusters.back(), whole.get());
-    recording.holdsVideo = recording.holdsVideo || RecordPhase::holdsVideo(whole.get(), count, lastPhase);
-    setEnd(recording, RecordPhase::recordsEnd(whole.get(), count, lastPhase));
+    const std::int32_t last = recording.clusters.back();
+    const bool held = last == followingCluster;
+    const std::uint8_t* bytes = held ? following.get() : whole.get();
+    const std::uint32_t count = held ? followingLength : readWhole(last, whole.get());
+    recording.holdsVideo = recording.holdsVideo || RecordPhase::holdsVideo(bytes, count, lastPhase);
+    setEnd(recording, RecordPhase::recordsEnd(bytes, count, lastPhase));
 }
 
 // The records run to the end of the last cluster found, and no later cluster of the next phase

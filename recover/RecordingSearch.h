@@ -66,6 +66,8 @@ private:
     // What the stream across the boundary says about the recording going on in the cluster read
     // into `following`.
     int evidenceFor(const FoundRecording& recording, std::uint32_t followingLength);
+    // The cluster being placed, read whole into `following` once, however often it is asked for.
+    std::uint32_t readFollowing(std::int32_t cluster);
     void endInLastCluster(FoundRecording& recording, std::uint32_t lastPhase);
     void endWithTail(FoundRecording& recording);
     void endWaitingRecordings();
@@ -88,6 +90,8 @@ private:
     TransferBuffer::Pointer head;     // the start of the cluster being classified
     TransferBuffer::Pointer whole;    // a whole cluster
     TransferBuffer::Pointer following;  // the whole cluster that several recordings could go on in
+    std::int32_t followingCluster = -1;  // which one `following` holds
+    std::uint32_t followingLength = 0;
     TransferBuffer::Pointer boundary; // the sectors around a record boundary
     std::vector<std::uint64_t> unreadablePositions;
     std::vector<FoundRecording> recordings;
