@@ -43,13 +43,14 @@ bool AllRecordings::runOne(std::int32_t number, const std::string& baseName) {
         }
         case Operation::movieRip:
         case Operation::audioRip:
-            return DiskRipSource(directory, number, operation == Operation::audioRip, RipSource::Output::ElementaryStreams,
-                                 base)
-                .run();
         case Operation::movieExport:
-        case Operation::audioExport:
-            return DiskRipSource(directory, number, operation == Operation::audioExport, RipSource::Output::Export, base)
+        case Operation::audioExport: {
+            const bool audioOnly = operation == Operation::audioRip || operation == Operation::audioExport;
+            const bool exported = operation == Operation::movieExport || operation == Operation::audioExport;
+            return DiskRipSource(directory, number, audioOnly,
+                                 exported ? RipSource::Output::Export : RipSource::Output::ElementaryStreams, base)
                 .run();
+        }
     }
     return false;
 }
