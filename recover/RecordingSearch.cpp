@@ -91,8 +91,7 @@ void RecordingSearch::searchFreeClusters(const FileSystemCheck& check) {
 bool RecordingSearch::classify(std::int32_t cluster) {
     std::uint16_t& found = state[static_cast<std::size_t>(cluster)];
     ++examined;
-    const std::uint64_t position = std::uint64_t(cluster) * clusterSize;
-    if (disk.readAt(head.get(), position, RecordPhase::headSize) != RecordPhase::headSize) {
+    if (!readHead(cluster)) {
         found = unreadableStart;
         unreadable.push_back(cluster);
         return false;
@@ -226,9 +225,7 @@ void RecordingSearch::endWithTail(FoundRecording& recording) {
     auto tail = std::upper_bound(plainClusters.begin(), plainClusters.end(), recording.clusters.back());
     while (tail != plainClusters.end() && state[static_cast<std::size_t>(*tail)] == tailTaken) ++tail;
     const std::uint8_t* start = head.get();
-    const bool readable = tail != plainClusters.end() &&
-                          disk.readAt(head.get(), std::uint64_t(*tail) * clusterSize, RecordPhase::headSize) ==
-                              RecordPhase::headSize;
+    const bool readable = tail != plainClusters.end() && readHead(*tail);
     const bool recordAtPhase = readable && RecordPhase::isRecordAt(start, RecordPhase::headSize, expected);
     if (!readable || (!recordAtPhase && (expected == 0 || RecordPhase::isAllZero(start, expected)))) {
         setEnd(recording, clusterSize);
@@ -300,12 +297,15 @@ bool RecordingSearch::describeLostChain(FoundRecording& recording) {
 }
 
 bool RecordingSearch::phaseOfCluster(std::int32_t cluster, std::uint32_t* phase) {
-    if (disk.readAt(head.get(), std::uint64_t(cluster) * clusterSize, RecordPhase::headSize) != RecordPhase::headSize)
-        return false;
+    if (!readHead(cluster)) return false;
     const std::vector<std::uint32_t> phases = RecordPhase::phasesOf(head.get(), RecordPhase::headSize);
     if (phases.empty()) return false;
     *phase = phases.front();
     return true;
+}
+
+bool RecordingSearch::readHead(std::int32_t cluster) {
+    return disk.readAt(head.get(), std::uint64_t(cluster) * clusterSize, RecordPhase::headSize) == RecordPhase::headSize;
 }
 
 std::uint32_t RecordingSearch::readWhole(std::int32_t cluster, std::uint8_t* buffer) {

@@ -76,6 +76,8 @@ private:
     // The phase of the records in the cluster's start, read anew; false when it holds none.
     bool phaseOfCluster(std::int32_t cluster, std::uint32_t* phase);
     void setEnd(FoundRecording& recording, std::uint32_t endInLast);
+    // The cluster's start into `head`; false when it cannot be read whole.
+    bool readHead(std::int32_t cluster);
     std::uint32_t readWhole(std::int32_t cluster, std::uint8_t* buffer);
     std::uint32_t phaseOf(std::int32_t cluster) const;
     std::int32_t lastOf(std::size_t recording) const { return recordings[recording].clusters.back(); }
