@@ -87,9 +87,8 @@ bool RecorderDisk::holdDrive(bool exclusive) {
 }
 
 std::uint32_t RecorderDisk::readCluster(void* buffer, std::int32_t cluster, bool swap) {
-    if (!found) return 0;
-    if (!device->seek(std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize)) return 0;
-    const std::uint32_t count = device->read(buffer, clusterSize);
+    const std::uint64_t position = std::uint64_t{static_cast<std::uint32_t>(cluster)} * clusterSize;
+    const std::uint32_t count = readAt(buffer, position, clusterSize);
     swapWords(buffer, count, swap);
     return count;
 }
