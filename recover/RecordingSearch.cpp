@@ -196,11 +196,16 @@ std::size_t RecordingSearch::chooseRecording(std::int32_t cluster, const std::ve
 
 int RecordingSearch::evidenceFor(const FoundRecording& recording, std::uint32_t followingLength) {
     const std::int32_t last = recording.clusters.back();
-    if (readWhole(last, whole.get()) != clusterSize) return 0;
+    if (readIntoWhole(last) != clusterSize) return 0;
     return StreamJoint::evidence(whole.get(), phaseOf(last), following.get(), followingLength);
 }
 
+// The cluster placed before goes on into `whole`: the recording it went to is weighed next.
 std::uint32_t RecordingSearch::readFollowing(std::int32_t cluster) {
+    if (cluster == followingCluster) return followingLength;
+    std::swap(whole, following);
+    std::swap(wholeCluster, followingCluster);
+    std::swap(wholeLength, followingLength);
     if (cluster != followingCluster) {
         followingLength = readWhole(cluster, following.get());
         followingCluster = cluster;
@@ -208,11 +213,19 @@ std::uint32_t RecordingSearch::readFollowing(std::int32_t cluster) {
     return followingLength;
 }
 
+std::uint32_t RecordingSearch::readIntoWhole(std::int32_t cluster) {
+    if (cluster != wholeCluster) {
+        wholeLength = readWhole(cluster, whole.get());
+        wholeCluster = cluster;
+    }
+    return wholeLength;
+}
+
 void RecordingSearch::endInLastCluster(FoundRecording& recording, std::uint32_t lastPhase) {
     const std::int32_t last = recording.clusters.back();
     const bool held = last == followingCluster;
     const std::uint8_t* bytes = held ? following.get() : whole.get();
-    const std::uint32_t count = held ? followingLength : readWhole(last, whole.get());
+    const std::uint32_t count = held ? followingLength : readIntoWhole(last);
     recording.holdsVideo = recording.holdsVideo || RecordPhase::holdsVideo(bytes, count, lastPhase);
     setEnd(recording, RecordPhase::recordsEnd(bytes, count, lastPhase));
 }

@@ -68,6 +68,8 @@ private:
     int evidenceFor(const FoundRecording& recording, std::uint32_t followingLength);
     // The cluster being placed, read whole into `following` once, however often it is asked for.
     std::uint32_t readFollowing(std::int32_t cluster);
+    // A recording's last cluster, read whole into `whole` unless it holds it already.
+    std::uint32_t readIntoWhole(std::int32_t cluster);
     void endInLastCluster(FoundRecording& recording, std::uint32_t lastPhase);
     void endWithTail(FoundRecording& recording);
     void endWaitingRecordings();
@@ -92,6 +94,8 @@ private:
     TransferBuffer::Pointer head;     // the start of the cluster being classified
     TransferBuffer::Pointer whole;    // a whole cluster
     TransferBuffer::Pointer following;  // the whole cluster that several recordings could go on in
+    std::int32_t wholeCluster = -1;      // which one `whole` holds
+    std::uint32_t wholeLength = 0;
     std::int32_t followingCluster = -1;  // which one `following` holds
     std::uint32_t followingLength = 0;
     TransferBuffer::Pointer boundary; // the sectors around a record boundary
