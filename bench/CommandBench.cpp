@@ -4,13 +4,17 @@
 // Usage: velmoran_command_bench <VelmoranDisk> [runs, default 5] [disk MiB, default 1024]
 //                               [recording MiB, default 256] [bad-sectors: only the image saves
 //                               of a clean disk and of one with 100 unreadable sectors | recover:
-//                               only recover | export: only the rips and exports]
+//                               only recover | export: only the rips and exports | disk-speed:
+//                               only the exports from a disk read at a hard disk's speed]
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -27,6 +31,7 @@
 #include "fs/ClusterTable.h"
 #include "fs/Directory.h"
 #include "maint/DiskMaintenance.h"
+#include "support/LoopDevice.h"
 #include "support/RecorderLayout.h"
 #include "support/TempDir.h"
 
@@ -625,6 +630,138 @@ void measureBroadcastExports(const std::string& tool, int runs, const TempDir& t
     std::remove(disk.c_str());
 }
 
+// Reads of one block device held to a rate for this process and the programs it starts, through
+// the kernel's control groups (v2's io.max or v1's blkio throttle), while the object lives.
+class ReadThrottle {
+public:
+    explicit ReadThrottle(const std::string& device) {
+        struct stat status {};
+        if (stat(device.c_str(), &status) != 0 || !S_ISBLK(status.st_mode)) {
+            failure = device + " is no block device";
+            return;
+        }
+        deviceId = std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
+        unified = access("/sys/fs/cgroup/cgroup.controllers", F_OK) == 0;
+        const std::string root = unified ? "/sys/fs/cgroup" : "/sys/fs/cgroup/blkio";
+        home = root + ownGroup(unified ? "0::" : ":blkio:");
+        group = root + "/velmoran-bench";
+        limitFile = group + (unified ? "/io.max" : "/blkio.throttle.read_bps_device");
+        if (unified) writeFile(root + "/cgroup.subtree_control", "+io");  // may be on already
+        if (mkdir(group.c_str(), 0755) != 0 && errno != EEXIST) {
+            failure = "no control group " + group + ": " + std::strerror(errno);
+            return;
+        }
+        created = true;
+        if (!writeFile(group + "/cgroup.procs", std::to_string(getpid())))
+            failure = "this process cannot join " + group;
+        else
+            joined = true;
+    }
+    ~ReadThrottle() {
+        if (joined) writeFile(home + "/cgroup.procs", std::to_string(getpid()));
+        if (created) rmdir(group.c_str());
+    }
+    ReadThrottle(const ReadThrottle&) = delete;
+    ReadThrottle& operator=(const ReadThrottle&) = delete;
+
+    bool limit(std::uint64_t bytesPerSecond) {
+        if (writeFile(limitFile, deviceId + (unified ? " rbps=" : " ") + std::to_string(bytesPerSecond))) return true;
+        failure = "cannot write " + limitFile;
+        return false;
+    }
+
+    std::string failure;  // empty while the throttle works
+
+private:
+    static bool writeFile(const std::string& path, const std::string& text) {
+        const int descriptor = ::open(path.c_str(), O_WRONLY);
+        if (descriptor < 0) return false;
+        const bool written = write(descriptor, text.data(), text.size()) == ssize_t(text.size());
+        return ::close(descriptor) == 0 && written;
+    }
+    // This process's group in the hierarchy whose line in /proc/self/cgroup holds `marker`.
+    static std::string ownGroup(const std::string& marker) {
+        const std::string lines = TempDir::readAll("/proc/self/cgroup");
+        const std::size_t at = lines.find(marker);
+        if (at == std::string::npos) return "";
+        const std::size_t begin = at + marker.size();
+        const std::string path = lines.substr(begin, lines.find('\n', begin) - begin);
+        return path == "/" ? "" : path;
+    }
+
+    std::string deviceId;
+    std::string home;
+    std::string group;
+    std::string limitFile;
+    bool unified = false;  // cgroup v2
+    bool created = false;
+    bool joined = false;
+};
+
+// Drops what the page cache holds of a file or device, so that the next run reads it anew.
+void dropCached(const std::string& path) {
+    const int descriptor = ::open(path.c_str(), O_RDONLY);
+    if (descriptor < 0) return;
+    posix_fadvise(descriptor, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(descriptor);
+}
+
+// The movie rip and export of the broadcast-like recording from a loop device over its disk,
+// its reads held to a hard disk's speed behind a PC (40 MiB/s over USB 2, 150 MiB/s over SATA),
+// nothing of it cached before a run; dd reading the recording's bytes from the same device.
+void measureExportsAtDiskSpeed(const std::string& tool, int runs, const TempDir& temp, std::uint32_t diskMiB,
+                               std::uint32_t recordingMiB) {
+    std::printf("\nmovie rip and export from a disk read at a hard disk's speed:\n");
+    if (geteuid() != 0) {
+        std::printf("skipped: loop devices and read limits need root\n");
+        return;
+    }
+    const std::string image = temp.file("broadcast.img");
+    makeRecorderDisk(image, diskMiB, recordingMiB, broadcast);
+    {
+        LoopDevice loop(image, true);
+        ReadThrottle throttle(loop.device);
+        if (loop.device.empty() || !throttle.failure.empty()) {
+            std::printf("skipped: %s\n", loop.device.empty() ? loop.failure.c_str() : throttle.failure.c_str());
+            std::remove(image.c_str());
+            return;
+        }
+        std::printf("| %-16s | %7s | %8s | %10s | %10s | %12s | %5s |\n", "reads held to", "rip s", "export s",
+                    "export/rip", "rip cpu s", "export cpu s", "dd s");
+        std::printf("|------------------|---------|----------|------------|------------|--------------|-------|\n");
+        const std::vector<std::string> copy = dd(loop.device, "copy.bin", recordingRange(recordingMiB));
+        for (const std::uint32_t mebibytesPerSecond : {40u, 150u}) {
+            if (!throttle.limit(std::uint64_t(mebibytesPerSecond) * mebibyte)) {
+                std::printf("skipped: %s\n", throttle.failure.c_str());
+                break;
+            }
+            std::vector<double> seconds[3];
+            std::vector<double> processorSeconds[2];
+            for (int run = 0; run < runs; ++run) {
+                for (int side = 0; side < 3; ++side) {
+                    for (const char* name : {"Velmoran_0_video.pes", "Velmoran_0_audio.pes", "Velmoran_0.mpg", "copy.bin"})
+                        std::remove((temp.path() + "/" + name).c_str());
+                    sync();
+                    dropCached(loop.device);
+                    dropCached(image);
+                    const Run measured =
+                        side == 2 ? runProgram(copy, temp.path(), loop.device)
+                                  : runProgram({tool, "movie", side == 0 ? "rip" : "export", "0"}, temp.path(), loop.device);
+                    if (measured.status != 0) std::fprintf(stderr, "exit status %d\n", measured.status);
+                    seconds[side].push_back(measured.seconds);
+                    if (side < 2) processorSeconds[side].push_back(measured.processorSeconds);
+                }
+            }
+            const std::string rate = std::to_string(mebibytesPerSecond) + " MiB/s";
+            std::printf("| %-16s | %7.3f | %8.3f | %10.2f | %10.3f | %12.3f | %5.3f |\n", rate.c_str(),
+                        median(seconds[0]), median(seconds[1]), median(seconds[1]) / median(seconds[0]),
+                        median(processorSeconds[0]), median(processorSeconds[1]), median(seconds[2]));
+            std::fflush(stdout);
+        }
+    }
+    std::remove(image.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -664,6 +801,11 @@ int main(int argc, char** argv) {
         Bench bench(tool, runs, temp.path(), disk);
         measureExports(bench, disk, recordingMiB, smallPictures.name);
         measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB);
+        measureExportsAtDiskSpeed(tool, runs, temp, diskMiB, recordingMiB);
+        return 0;
+    }
+    if (argc > 5 && std::strcmp(argv[5], "disk-speed") == 0) {
+        measureExportsAtDiskSpeed(tool, runs, temp, diskMiB, recordingMiB);
         return 0;
     }
     if (argc > 5 && std::strcmp(argv[5], "recover") == 0) {

@@ -4,13 +4,13 @@
 // device; skipped with its reason otherwise.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "support/LoopDevice.h"
 #include "support/TempDir.h"
 #include "support/ToolRunner.h"
 
@@ -18,41 +18,6 @@
 #include <unistd.h>
 
 namespace {
-// The command's standard output and error, without a last line end; false when it failed.
-bool runShell(const std::string& command, std::string* output) {
-    std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) return false;
-    char buffer[256];
-    output->clear();
-    while (std::fgets(buffer, sizeof buffer, pipe)) *output += buffer;
-    while (!output->empty() && output->back() == '\n') output->pop_back();
-    return pclose(pipe) == 0;
-}
-
-// A loop device on an image file for the life of the object; detached in any case.
-class LoopDevice {
-public:
-    explicit LoopDevice(const std::string& image) {
-        std::string answer;
-        if (runShell("losetup -f --show '" + image + "'", &answer))
-            device = answer;
-        else
-            failure = answer.empty() ? "losetup failed" : answer;
-    }
-    ~LoopDevice() { detach(); }
-    LoopDevice(const LoopDevice&) = delete;
-    LoopDevice& operator=(const LoopDevice&) = delete;
-
-    void detach() {
-        std::string ignored;
-        if (!device.empty()) runShell("losetup -d " + device, &ignored);
-        device.clear();
-    }
-
-    std::string device;   // empty when none could be attached
-    std::string failure;  // why not
-};
-
 std::map<std::string, std::string> filesIn(const std::string& folder) {
     std::map<std::string, std::string> files;
     for (const auto& item : std::filesystem::directory_iterator(folder))
