@@ -618,18 +618,6 @@ void measureExports(Bench& bench, const std::string& disk, std::uint32_t recordi
     for (const std::string& line : ratios) std::printf("%s", line.c_str());
 }
 
-// The same on a broadcast-like recording, on a disk made for it (and removed after) whose
-// recording is saved into Velmoran_0.vlm in place of the first disk's.
-void measureBroadcastExports(const std::string& tool, int runs, const TempDir& temp, std::uint32_t diskMiB,
-                             std::uint32_t recordingMiB) {
-    const std::string disk = temp.file("broadcast.img");
-    makeRecorderDisk(disk, diskMiB, recordingMiB, broadcast);
-    runProgram({tool, "movie", "save", "0"}, temp.path(), disk);
-    Bench bench(tool, runs, temp.path(), disk);
-    measureExports(bench, disk, recordingMiB, broadcast.name);
-    std::remove(disk.c_str());
-}
-
 // Reads of one block device held to a rate for this process and the programs it starts, through
 // the kernel's control groups (v2's io.max or v1's blkio throttle), while the object lives.
 class ReadThrottle {
@@ -706,60 +694,70 @@ void dropCached(const std::string& path) {
     ::close(descriptor);
 }
 
-// The movie rip and export of the broadcast-like recording from a loop device over its disk,
-// its reads held to a hard disk's speed behind a PC (40 MiB/s over USB 2, 150 MiB/s over SATA),
-// nothing of it cached before a run; dd reading the recording's bytes from the same device.
-void measureExportsAtDiskSpeed(const std::string& tool, int runs, const TempDir& temp, std::uint32_t diskMiB,
+// The movie rip and export of the recording on `image` from a loop device over it, its reads
+// held to a hard disk's speed behind a PC (40 MiB/s over USB 2, 150 MiB/s over SATA), nothing of
+// it cached before a run; dd reading the recording's bytes from the same device.
+void measureExportsAtDiskSpeed(const std::string& tool, int runs, const std::string& folder, const std::string& image,
                                std::uint32_t recordingMiB) {
     std::printf("\nmovie rip and export from a disk read at a hard disk's speed:\n");
     if (geteuid() != 0) {
         std::printf("skipped: loop devices and read limits need root\n");
         return;
     }
-    const std::string image = temp.file("broadcast.img");
-    makeRecorderDisk(image, diskMiB, recordingMiB, broadcast);
-    {
-        LoopDevice loop(image, true);
-        ReadThrottle throttle(loop.device);
-        if (loop.device.empty() || !throttle.failure.empty()) {
-            std::printf("skipped: %s\n", loop.device.empty() ? loop.failure.c_str() : throttle.failure.c_str());
-            std::remove(image.c_str());
-            return;
-        }
-        std::printf("| %-16s | %7s | %8s | %10s | %10s | %12s | %5s |\n", "reads held to", "rip s", "export s",
-                    "export/rip", "rip cpu s", "export cpu s", "dd s");
-        std::printf("|------------------|---------|----------|------------|------------|--------------|-------|\n");
-        const std::vector<std::string> copy = dd(loop.device, "copy.bin", recordingRange(recordingMiB));
-        for (const std::uint32_t mebibytesPerSecond : {40u, 150u}) {
-            if (!throttle.limit(std::uint64_t(mebibytesPerSecond) * mebibyte)) {
-                std::printf("skipped: %s\n", throttle.failure.c_str());
-                break;
-            }
-            std::vector<double> seconds[3];
-            std::vector<double> processorSeconds[2];
-            for (int run = 0; run < runs; ++run) {
-                for (int side = 0; side < 3; ++side) {
-                    for (const char* name : {"Velmoran_0_video.pes", "Velmoran_0_audio.pes", "Velmoran_0.mpg", "copy.bin"})
-                        std::remove((temp.path() + "/" + name).c_str());
-                    sync();
-                    dropCached(loop.device);
-                    dropCached(image);
-                    const Run measured =
-                        side == 2 ? runProgram(copy, temp.path(), loop.device)
-                                  : runProgram({tool, "movie", side == 0 ? "rip" : "export", "0"}, temp.path(), loop.device);
-                    if (measured.status != 0) std::fprintf(stderr, "exit status %d\n", measured.status);
-                    seconds[side].push_back(measured.seconds);
-                    if (side < 2) processorSeconds[side].push_back(measured.processorSeconds);
-                }
-            }
-            const std::string rate = std::to_string(mebibytesPerSecond) + " MiB/s";
-            std::printf("| %-16s | %7.3f | %8.3f | %10.2f | %10.3f | %12.3f | %5.3f |\n", rate.c_str(),
-                        median(seconds[0]), median(seconds[1]), median(seconds[1]) / median(seconds[0]),
-                        median(processorSeconds[0]), median(processorSeconds[1]), median(seconds[2]));
-            std::fflush(stdout);
-        }
+    LoopDevice loop(image, true);
+    ReadThrottle throttle(loop.device);
+    if (loop.device.empty() || !throttle.failure.empty()) {
+        std::printf("skipped: %s\n", loop.device.empty() ? loop.failure.c_str() : throttle.failure.c_str());
+        return;
     }
-    std::remove(image.c_str());
+    std::printf("| %-16s | %7s | %8s | %10s | %10s | %12s | %5s |\n", "reads held to", "rip s", "export s",
+                "export/rip", "rip cpu s", "export cpu s", "dd s");
+    std::printf("|------------------|---------|----------|------------|------------|--------------|-------|\n");
+    const std::vector<std::string> copy = dd(loop.device, "copy.bin", recordingRange(recordingMiB));
+    std::vector<std::string> written = movieRipOutputs;
+    written.insert(written.end(), {"Velmoran_0.mpg", "copy.bin"});
+    for (const std::uint32_t mebibytesPerSecond : {40u, 150u}) {
+        if (!throttle.limit(std::uint64_t(mebibytesPerSecond) * mebibyte)) {
+            std::printf("skipped: %s\n", throttle.failure.c_str());
+            break;
+        }
+        std::vector<double> seconds[3];
+        std::vector<double> processorSeconds[2];
+        for (int run = 0; run < runs; ++run) {
+            for (int side = 0; side < 3; ++side) {
+                for (const std::string& name : written) std::remove((folder + "/" + name).c_str());
+                sync();
+                dropCached(loop.device);
+                dropCached(image);
+                const Run measured =
+                    side == 2 ? runProgram(copy, folder, loop.device)
+                              : runProgram({tool, "movie", side == 0 ? "rip" : "export", "0"}, folder, loop.device);
+                if (measured.status != 0) std::fprintf(stderr, "exit status %d\n", measured.status);
+                seconds[side].push_back(measured.seconds);
+                if (side < 2) processorSeconds[side].push_back(measured.processorSeconds);
+            }
+        }
+        const std::string rate = std::to_string(mebibytesPerSecond) + " MiB/s";
+        std::printf("| %-16s | %7.3f | %8.3f | %10.2f | %10.3f | %12.3f | %5.3f |\n", rate.c_str(),
+                    median(seconds[0]), median(seconds[1]), median(seconds[1]) / median(seconds[0]),
+                    median(processorSeconds[0]), median(processorSeconds[1]), median(seconds[2]));
+        std::fflush(stdout);
+    }
+}
+
+// The same on a broadcast-like recording, on a disk made for it (and removed after): from memory,
+// with the recording saved into Velmoran_0.vlm in place of the first disk's, and at disk speed.
+void measureBroadcastExports(const std::string& tool, int runs, const TempDir& temp, std::uint32_t diskMiB,
+                             std::uint32_t recordingMiB, bool fromMemory, bool atDiskSpeed) {
+    const std::string disk = temp.file("broadcast.img");
+    makeRecorderDisk(disk, diskMiB, recordingMiB, broadcast);
+    if (fromMemory) {
+        runProgram({tool, "movie", "save", "0"}, temp.path(), disk);
+        Bench bench(tool, runs, temp.path(), disk);
+        measureExports(bench, disk, recordingMiB, broadcast.name);
+    }
+    if (atDiskSpeed) measureExportsAtDiskSpeed(tool, runs, temp.path(), disk, recordingMiB);
+    std::remove(disk.c_str());
 }
 
 }  // namespace
@@ -800,12 +798,11 @@ int main(int argc, char** argv) {
         printTableHead(runs, diskMiB, recordingMiB);
         Bench bench(tool, runs, temp.path(), disk);
         measureExports(bench, disk, recordingMiB, smallPictures.name);
-        measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB);
-        measureExportsAtDiskSpeed(tool, runs, temp, diskMiB, recordingMiB);
+        measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB, true, true);
         return 0;
     }
     if (argc > 5 && std::strcmp(argv[5], "disk-speed") == 0) {
-        measureExportsAtDiskSpeed(tool, runs, temp, diskMiB, recordingMiB);
+        measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB, false, true);
         return 0;
     }
     if (argc > 5 && std::strcmp(argv[5], "recover") == 0) {
@@ -825,7 +822,7 @@ int main(int argc, char** argv) {
                    {}, {}, [&] { runProgram({tool, "movie", "delete", "1"}, temp.path(), disk); }});
     // The rips, from the disk and from the backup file, are measured beside the exports.
     measureExports(bench, disk, recordingMiB, smallPictures.name);
-    measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB);
+    measureBroadcastExports(tool, runs, temp, diskMiB, recordingMiB, true, false);
 
     Bench listBench(tool, runs, temp.path(), lister);
     listBench.measure({"list (4096 recordings)", {"list"}, {}, {}, {}, nullptr});
